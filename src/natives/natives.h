@@ -1,0 +1,138 @@
+// One-step built-ins: the binding table, the argument helper every native uses, and the
+// native routines under their own names.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "interpreter/interpreter.h"
+
+namespace velune {
+
+// One row per global binding, in binding order: a native (entry) or a special form (make).
+struct builtin_row {
+    const char* name;
+    velune::exec_mode mode;
+    native_entry entry;
+    builtin_factory make;
+};
+std::span<const builtin_row> builtin_table();
+
+// Binds every row of the table in the global environment, in order, and makes the
+// quasiquote sub-computation natives. install_values must have run.
+void install_builtins(Runtime& rt);
+
+// The evaluated (or as-written) argument list of one native call, read once.
+// Misuse the design leaves open becomes one uniform LispError naming the native:
+// "(car): expects 1 argument, got 0", "(car): expects a cell as argument 1, got nil".
+class arg_list {
+public:
+    arg_list(Runtime& rt, value* arguments, std::string_view name);
+
+    std::size_t size() const { return count; }
+    void expect_exactly(std::size_t n) const;
+    void expect_at_least(std::size_t n) const;
+
+    value* any(std::size_t i) const;  // present, of any kind
+    std::int64_t integer(std::size_t i) const;
+    velune::string* string(std::size_t i) const;
+    const std::string& text(std::size_t i) const { return string(i)->text; }
+    velune::cell* cell(std::size_t i) const;
+    velune::hashtable* dictionary(std::size_t i) const;
+    velune::function* function(std::size_t i) const;
+    velune::named_symbol* named_symbol(std::size_t i) const;
+    value* symbol(std::size_t i) const;  // named or generated
+    velune::Class* Class(std::size_t i) const;
+    velune::instance* instance(std::size_t i) const;
+    velune::environment* environment(std::size_t i) const;
+
+    // The raw list, for natives that walk every argument.
+    value* list() const { return arguments; }
+    [[noreturn]] void wrong_kind(std::size_t i, std::string_view expected) const;
+
+private:
+    static constexpr std::size_t stored = 4;  // no native reads more positions
+    Runtime& rt;
+    value* arguments;
+    std::string_view name;
+    value* items[stored] = {};
+    std::size_t count = 0;
+};
+
+// LispError "(NAME): expects a proper list of arguments, got ..." unless `list` is proper.
+void require_proper_list(const Runtime& rt, value* list, std::string_view name);
+
+// Path helpers of load: the part after the last slash, and the part before it.
+std::string my_basename(std::string_view path);
+std::string my_dirname(std::string_view path);
+
+// ---- core (core.cpp) ----
+value* native_to_string(Interpreter&, environment*, value*);
+value* native_represent(Interpreter&, environment*, value*);
+value* native_read(Interpreter&, environment*, value*);
+value* get_closure(Interpreter&, environment*, value*);
+value* get_doc(Interpreter&, environment*, value*);
+value* set_doc(Interpreter&, environment*, value*);
+value* get_metadata(Interpreter&, environment*, value*);
+value* set_metadata(Interpreter&, environment*, value*);
+value* get_type(Interpreter&, environment*, value*);
+value* macroexpand(Interpreter&, environment*, value*);
+value* function_constructor(Interpreter&, environment*, value*);
+value* gen_symbol(Interpreter&, environment*, value*);
+value* error(Interpreter&, environment*, value*);
+value* quote(Interpreter&, environment*, value*);
+value* logical_not(Interpreter&, environment*, value*);
+value* set_symbol(Interpreter&, environment*, value*);
+value* unset_var(Interpreter&, environment*, value*);
+value* lambda_constructor(Interpreter&, environment*, value*);
+value* print_value(Interpreter&, environment*, value*);
+value* list_constructor(Interpreter&, environment*, value*);
+
+// ---- arithmetic, comparison, equality (arith.cpp) ----
+value* lesser_than(Interpreter&, environment*, value*);
+value* greater_than(Interpreter&, environment*, value*);
+value* lesser_or_equal(Interpreter&, environment*, value*);
+value* greater_or_equal(Interpreter&, environment*, value*);
+value* equal(Interpreter&, environment*, value*);
+value* add(Interpreter&, environment*, value*);
+value* substract(Interpreter&, environment*, value*);
+value* multiply(Interpreter&, environment*, value*);
+// Structural equality of `=`; LispError for classes it does not cover.
+bool values_equal(const Runtime& rt, value* a, value* b);
+
+// ---- lists, dictionaries, strings (lists.cpp) ----
+value* car(Interpreter&, environment*, value*);
+value* cdr(Interpreter&, environment*, value*);
+value* cons(Interpreter&, environment*, value*);
+value* get_key(Interpreter&, environment*, value*);
+value* set_key(Interpreter&, environment*, value*);
+value* has_key(Interpreter&, environment*, value*);
+value* hashtable_constructor(Interpreter&, environment*, value*);
+value* list_keys(Interpreter&, environment*, value*);
+value* string_split(Interpreter&, environment*, value*);
+value* string_join(Interpreter&, environment*, value*);
+value* substring(Interpreter&, environment*, value*);
+value* string_split_1(Interpreter&, environment*, value*);
+value* string_contains(Interpreter&, environment*, value*);
+value* string_length(Interpreter&, environment*, value*);
+value* string_to_symbol(Interpreter&, environment*, value*);
+value* string_at(Interpreter&, environment*, value*);
+value* string_concat(Interpreter&, environment*, value*);
+
+// ---- files (files.cpp) ----
+value* write_file(Interpreter&, environment*, value*);
+value* read_file(Interpreter&, environment*, value*);
+value* append_file(Interpreter&, environment*, value*);
+
+// ---- object system (objects.cpp) ----
+value* get_attr(Interpreter&, environment*, value*);
+value* set_attr(Interpreter&, environment*, value*);
+value* make_instance(Interpreter&, environment*, value*);
+value* is_subclass(Interpreter&, environment*, value*);
+value* get_owned_attributes(Interpreter&, environment*, value*);
+value* get_all_attributes(Interpreter&, environment*, value*);
+value* get_class_env(Interpreter&, environment*, value*);
+
+}  // namespace velune

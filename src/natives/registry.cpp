@@ -1,0 +1,97 @@
+// The binding table: one row per global binding, in the order the global environment
+// binds them (programs can observe it by printing the environment).
+#include "native_builtins/native_builtins.h"
+#include "natives/natives.h"
+
+namespace velune {
+
+namespace {
+using m = exec_mode;
+constexpr builtin_row rows[] = {
+    {"to-string", m::function, native_to_string, nullptr},
+    {"repr", m::function, native_represent, nullptr},
+    {"read", m::function, native_read, nullptr},
+    {"load", m::function, nullptr, make_load_file},
+    {"eval", m::function, nullptr, make_eval_inline},
+    {"get-closure", m::function, get_closure, nullptr},
+    {"get-doc", m::function, get_doc, nullptr},
+    {"set-doc", m::function, set_doc, nullptr},
+    {"get-metadata", m::function, get_metadata, nullptr},
+    {"set-metadata", m::function, set_metadata, nullptr},
+    {"get-type", m::function, get_type, nullptr},
+    {"macroexpand", m::function, macroexpand, nullptr},
+    {"with-exec-mode", m::function, function_constructor, nullptr},
+    {"gensym", m::function, gen_symbol, nullptr},
+    {"get-attr", m::function, get_attr, nullptr},
+    {"set-attr", m::function, set_attr, nullptr},
+    {"make-class", m::no_eval, nullptr, make_class_constructor},
+    {"make-instance", m::function, make_instance, nullptr},
+    {"is-subclass", m::function, is_subclass, nullptr},
+    {"get-class-owned-attributes", m::function, get_owned_attributes, nullptr},
+    {"get-all-class-attributes", m::function, get_all_attributes, nullptr},
+    {"get-class-env", m::function, get_class_env, nullptr},
+    {"for", m::no_eval, nullptr, make_for_loop},
+    {"if", m::no_eval, nullptr, make_if_block},
+    {"error", m::function, error, nullptr},
+    {"quote", m::no_expand, quote, nullptr},
+    {"quasiquote", m::no_expand, nullptr, make_quasiquote},
+    {"not", m::function, logical_not, nullptr},
+    {"and", m::no_eval, nullptr, make_and_operator},
+    {"or", m::no_eval, nullptr, make_or_operator},
+    {"set-symbol", m::function, set_symbol, nullptr},
+    {"unset", m::no_eval, unset_var, nullptr},
+    {"define", m::no_eval, nullptr, make_define},
+    {"fn", m::no_eval, lambda_constructor, nullptr},
+    {"apply", m::function, nullptr, make_apply},
+    {"print", m::function, print_value, nullptr},
+    {"write-file", m::function, write_file, nullptr},
+    {"read-file", m::function, read_file, nullptr},
+    {"append-file", m::function, append_file, nullptr},
+    {"<", m::function, lesser_than, nullptr},
+    {">", m::function, greater_than, nullptr},
+    {"<=", m::function, lesser_or_equal, nullptr},
+    {">=", m::function, greater_or_equal, nullptr},
+    {"=", m::function, equal, nullptr},
+    {"+", m::function, add, nullptr},
+    {"-", m::function, substract, nullptr},
+    {"*", m::function, multiply, nullptr},
+    {"car", m::function, car, nullptr},
+    {"cdr", m::function, cdr, nullptr},
+    {"cons", m::function, cons, nullptr},
+    {"list", m::function, list_constructor, nullptr},
+    {"get-key", m::function, get_key, nullptr},
+    {"set-key", m::function, set_key, nullptr},
+    {"has-key", m::function, has_key, nullptr},
+    {"dict", m::function, hashtable_constructor, nullptr},
+    {"list-keys", m::function, list_keys, nullptr},
+    {"split", m::function, string_split, nullptr},
+    {"join", m::function, string_join, nullptr},
+    {"substring", m::function, substring, nullptr},
+    {"strip", m::function, string_split_1, nullptr},
+    {"string-contains", m::function, string_contains, nullptr},
+    {"string-length", m::function, string_length, nullptr},
+    {"string->symbol", m::function, string_to_symbol, nullptr},
+    {"string-at", m::function, string_at, nullptr},
+    {"string-concat", m::function, string_concat, nullptr},
+};
+}  // namespace
+
+std::span<const builtin_row> builtin_table() { return rows; }
+
+void install_builtins(Runtime& rt) {
+    for (const builtin_row& row : rows) {
+        value* implementation = row.entry != nullptr
+                                    ? static_cast<value*>(rt.heap.make<nativefunc>(rt, row.name, row.entry))
+                                    : static_cast<value*>(rt.heap.make<resumable_native>(rt, row.name, row.make));
+        rt.global->bind_name(rt.names.intern(row.name), rt.heap.make<function>(rt, row.mode, implementation));
+    }
+    QuasiquoteNatives& q = rt.quasiquote_natives;
+    q.element = rt.heap.make<resumable_native>(rt, "quasiquote", make_quasiquote);
+    q.unquote = rt.heap.make<resumable_native>(rt, "unquote", make_unquote);
+    q.unquote_splicing = rt.heap.make<resumable_native>(rt, "unquote-splicing", make_unquote_splicing);
+    rt.keep_forever(q.element);
+    rt.keep_forever(q.unquote);
+    rt.keep_forever(q.unquote_splicing);
+}
+
+}  // namespace velune

@@ -1,0 +1,53 @@
+// Mark from the roots with an explicit gray stack, then sweep the object list.
+#include "runtime/heap.h"
+
+#include <algorithm>
+
+namespace velune {
+
+Heap::~Heap() {
+    for (gc_object* o : objects) delete o;
+}
+
+void Heap::remove_root_source(const root_source* s) {
+    // Interpreters nest strictly, so the source is nearly always the last one.
+    for (auto i = sources.size(); i-- > 0;) {
+        if (sources[i] == s) {
+            sources.erase(sources.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
+}
+
+void Heap::mark_roots(Tracer& t) const {
+    for (const root_source* s : sources) s->trace_roots(t);
+    for (const temp_slot& r : temp_roots) t.visit(r.read(r.slot));
+}
+
+void Heap::collect() {
+    Tracer t;
+    mark_roots(t);
+    while (!t.gray.empty()) {
+        const gc_object* o = t.gray.back();
+        t.gray.pop_back();
+        o->trace_all(t);
+    }
+    std::size_t live_bytes = 0;
+    auto kept = objects.begin();
+    for (gc_object* o : objects) {
+        if (o->marked) {
+            o->marked = false;
+            live_bytes += 48 + o->extra_bytes();  // a typical object header, for pacing
+            *kept++ = o;
+        } else {
+            delete o;
+        }
+    }
+    objects.erase(kept, objects.end());
+    ++collection_count;
+    allocated_since_collection = 0;
+    // Collect again once as much is allocated as survived, with a floor for small heaps.
+    next_collection = std::max<std::size_t>(8u << 20, live_bytes);
+}
+
+}  // namespace velune

@@ -1,0 +1,121 @@
+// The precise tracing collector: every heap object traces its references, collection
+// happens only at safe points, roots come from registered root sources and TempRoots.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace velune {
+
+class Tracer;
+
+struct gc_object {
+    virtual ~gc_object() = default;
+    // Visit every gc_object* this class adds; never recurse.
+    virtual void trace(Tracer&) const {}
+    // What the collector calls: values add their common fields here.
+    virtual void trace_all(Tracer& t) const { trace(t); }
+    // Bytes owned outside the object itself (string text, vectors), for pacing only.
+    virtual std::size_t extra_bytes() const { return 0; }
+    bool marked = false;
+};
+
+class Tracer {
+public:
+    void visit(const gc_object* o) {
+        if (o != nullptr && !o->marked) {
+            const_cast<gc_object*>(o)->marked = true;
+            gray.push_back(o);
+        }
+    }
+    template <class Range> void visit_all(const Range& r) {
+        for (const auto* o : r) visit(o);
+    }
+
+private:
+    friend class Heap;
+    std::vector<const gc_object*> gray;  // explicit mark stack: long lists need no host stack
+};
+
+// Anything that holds roots outside the heap: the runtime and every live interpreter.
+struct root_source {
+    virtual ~root_source() = default;
+    virtual void trace_roots(Tracer&) const = 0;
+};
+
+class Heap {
+public:
+    Heap() = default;
+    Heap(const Heap&) = delete;
+    Heap& operator=(const Heap&) = delete;
+    ~Heap();
+
+    template <class T, class... Args> T* make(Args&&... args) {
+        T* object = new T(std::forward<Args>(args)...);
+        objects.push_back(object);
+        allocated_since_collection += sizeof(T) + object->extra_bytes();
+        return object;
+    }
+
+    // The only place a collection may start: between frame steps.
+    void safe_point() {
+        if (stress_every > 0) {
+            if (--stress_countdown > 0) return;
+            stress_countdown = stress_every;
+            collect();
+        } else if (allocated_since_collection >= next_collection) {
+            collect();
+        }
+    }
+    void collect();
+
+    // Strings and vectors that grow after construction report their growth here.
+    void note_growth(std::size_t bytes) { allocated_since_collection += bytes; }
+
+    void add_root_source(const root_source* s) { sources.push_back(s); }
+    void remove_root_source(const root_source* s);
+
+    void set_stress(int every) {
+        stress_every = every;
+        stress_countdown = every;
+    }
+    std::size_t live_objects() const { return objects.size(); }
+    std::size_t collections() const { return collection_count; }
+
+private:
+    friend class TempRoot;
+    std::vector<gc_object*> objects;
+    std::vector<const root_source*> sources;
+    struct temp_slot {
+        const void* slot;
+        const gc_object* (*read)(const void*);
+    };
+    std::vector<temp_slot> temp_roots;
+    std::size_t allocated_since_collection = 0;
+    std::size_t next_collection = 8u << 20;
+    std::size_t collection_count = 0;
+    int stress_every = 0;
+    int stress_countdown = 0;
+
+    void mark_roots(Tracer& t) const;
+};
+
+// Keeps one host local alive across a nested run (the one hazard of the design).
+class TempRoot {
+public:
+    template <class T> TempRoot(Heap& h, T*& slot) : heap(h) {
+        heap.temp_roots.push_back({&slot, [](const void* s) -> const gc_object* {
+                                       return *static_cast<T* const*>(s);
+                                   }});
+    }
+    TempRoot(const TempRoot&) = delete;
+    TempRoot& operator=(const TempRoot&) = delete;
+    ~TempRoot() { heap.temp_roots.pop_back(); }
+
+private:
+    Heap& heap;
+};
+
+}  // namespace velune

@@ -1,0 +1,113 @@
+// Runtime services: names, the output line buffer, number formatting, the stack guard.
+#include "runtime/runtime.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/format.h"
+
+namespace velune {
+
+const Name* NameTable::intern(std::string_view text) {
+    auto found = table.find(text);
+    if (found != table.end()) return found->second.get();
+    auto name = std::make_unique<Name>(Name{std::string(text)});
+    const Name* result = name.get();
+    table.emplace(std::string_view(result->text), std::move(name));
+    return result;
+}
+
+void OutputBuffer::write(std::string_view text) {
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        if (newline == std::string_view::npos) {
+            pending.append(text);
+            return;
+        }
+        if (pending.empty()) {
+            write_all(text.substr(0, newline + 1));
+        } else {
+            pending.append(text.substr(0, newline + 1));
+            write_all(pending);
+            pending.clear();
+        }
+        text.remove_prefix(newline + 1);
+    }
+}
+
+void OutputBuffer::flush() {
+    if (pending.empty()) return;
+    std::string line;
+    line.swap(pending);
+    write_all(line);
+}
+
+void OutputBuffer::write_all(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // Lost output must never pass for success.
+            const char* reason = n < 0 ? std::strerror(errno) : "nothing written";
+            std::fprintf(stderr, "velune: cannot write to standard output: %s\n", reason);
+            std::_Exit(exit_status::output_failure);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::string format_integer(std::int64_t n) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%" PRId64, n);
+    return std::string(text, static_cast<std::size_t>(length));
+}
+
+std::string format_float(double d) {
+    if (std::isnan(d)) return "nan";
+    if (std::isinf(d)) return d < 0 ? "-inf" : "inf";
+    // The C library rounds exactly from the double's binary value.
+    // The widest double needs 309 integer digits, a sign, a point and six decimals.
+    char text[330];
+    const int length = std::snprintf(text, sizeof text, "%.6f", d);
+    return std::string(text, static_cast<std::size_t>(length));
+}
+
+void internal_failure(std::string_view what) {
+    std::fprintf(stderr, "velune: internal failure: %.*s\n", static_cast<int>(what.size()), what.data());
+    std::_Exit(exit_status::internal_failure);
+}
+
+StackGuard::StackGuard() : base(static_cast<const char*>(__builtin_frame_address(0))) {
+    // Use half of the real limit: the rest covers the frames below us and the sanitizers'
+    // larger frames.
+    std::size_t available = 8u << 20;
+    rlimit rl{};
+    if (getrlimit(RLIMIT_STACK, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+        available = static_cast<std::size_t>(rl.rlim_cur);
+    }
+    limit = std::min<std::size_t>(available, 256u << 20) / 2;
+}
+
+bool StackGuard::exhausted() const {
+    const char* here = static_cast<const char*>(__builtin_frame_address(0));
+    const std::size_t used = here < base ? static_cast<std::size_t>(base - here) : 0;
+    return used > limit;
+}
+
+void StackGuard::fail(const char* what) {
+    throw HostFailure(std::string(what) + ": host stack exhausted");
+}
+
+Runtime::Runtime(int output_fd) : out(output_fd) { heap.add_root_source(this); }
+
+Runtime::~Runtime() { heap.remove_root_source(this); }
+
+}  // namespace velune

@@ -1,0 +1,131 @@
+// The state of one interpreter process: heap, names, output, the permanent values and
+// the global environment. Nothing lives in mutable globals, so tests make as many as they like.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/heap.h"
+#include "runtime/names.h"
+#include "runtime/output.h"
+
+namespace velune {
+
+struct value;
+struct environment;
+struct Type;
+
+// A non-language failure: reported by each nested run with its internal header, then the
+// process ends with the internal-failure status.
+struct HostFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The reader has already printed its message (if any); the process ends with the
+// syntax-error status.
+struct SyntaxError : HostFailure {
+    using HostFailure::HostFailure;
+};
+
+// The documented exit statuses.
+namespace exit_status {
+inline constexpr int clean = 0;
+inline constexpr int language_error = 1;
+inline constexpr int syntax_error = 2;
+inline constexpr int internal_failure = 3;
+inline constexpr int unreadable_file = 4;
+inline constexpr int output_failure = 5;
+}  // namespace exit_status
+
+// A broken invariant: one line on standard error and the process ends at once.
+[[noreturn]] void internal_failure(std::string_view what);
+
+// Host recursion that remains (nested runs, printing dictionaries, reading nested lists)
+// checks the real stack depth instead of counting levels.
+class StackGuard {
+public:
+    StackGuard();
+    bool exhausted() const;
+    // Throws HostFailure naming `what` when the host stack is nearly used up.
+    void check(const char* what) const {
+        if (exhausted()) fail(what);
+    }
+
+private:
+    const char* base;
+    std::size_t limit;
+    [[noreturn]] static void fail(const char* what);
+};
+
+struct Types {
+    Type* type = nullptr;
+    Type* integer = nullptr;
+    Type* string = nullptr;
+    Type* dictionary = nullptr;
+    Type* environment = nullptr;
+    Type* unique = nullptr;
+    Type* symbol = nullptr;
+    Type* cell = nullptr;
+    Type* function = nullptr;
+    Type* Class = nullptr;
+    Type* floating = nullptr;
+    Type* native_function = nullptr;
+    Type* lisp_function = nullptr;
+    Type* resumable_native = nullptr;
+};
+
+// Names the interpreter itself compares against.
+struct KnownNames {
+    const Name* current_scope = nullptr;
+    const Name* parent_scope = nullptr;
+    const Name* quote = nullptr;
+    const Name* quasiquote = nullptr;
+    const Name* unquote = nullptr;
+    const Name* unquote_splicing = nullptr;
+    const Name* dot = nullptr;
+    const Name* to_string = nullptr;
+};
+
+// The resumable natives quasiquote uses for its own sub-computations.
+struct QuasiquoteNatives {
+    value* element = nullptr;
+    value* unquote = nullptr;
+    value* unquote_splicing = nullptr;
+};
+
+class Runtime final : public root_source {
+public:
+    // Makes the heap, names and output only; install_values (value.h) makes the values.
+    explicit Runtime(int output_fd = 1);
+    ~Runtime() override;
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    Heap heap;
+    NameTable names;
+    OutputBuffer out;
+    StackGuard stack;
+    Types types;
+    KnownNames known;
+    QuasiquoteNatives quasiquote_natives;
+    value* nil = nullptr;
+    value* true_value = nullptr;
+    value* false_value = nullptr;
+    environment* global = nullptr;
+    struct {
+        std::int64_t counter = 0;
+    } num_symbol_generator;
+
+    value* boolean(bool b) const { return b ? true_value : false_value; }
+    // Values that live for the whole run: types, uniques, the global environment...
+    void keep_forever(gc_object* o) { permanent.push_back(o); }
+    void trace_roots(Tracer& t) const override { t.visit_all(permanent); }
+
+private:
+    std::vector<gc_object*> permanent;
+};
+
+}  // namespace velune

@@ -1,0 +1,263 @@
+// Value constructors, environments, dictionaries, classes and the host list operations.
+#include "value/value.h"
+
+namespace velune {
+
+unique::unique(const Runtime& rt, std::string_view n) : value(static_kind, rt.types.unique), name(n) {}
+named_symbol::named_symbol(const Runtime& rt, const Name* n) : value(static_kind, rt.types.symbol), name(n) {}
+num_symbol::num_symbol(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.symbol), number(n) {}
+integer::integer(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.integer), int_value(n) {}
+floating::floating(const Runtime& rt, double d) : value(static_kind, rt.types.floating), float_value(d) {}
+string::string(const Runtime& rt, std::string t) : value(static_kind, rt.types.string), text(std::move(t)) {}
+cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt.types.cell), car(a), cdr(d) {}
+hashtable::hashtable(const Runtime& rt) : value(static_kind, rt.types.dictionary) {}
+function::function(const Runtime& rt, velune::exec_mode m, value* impl)
+    : value(static_kind, rt.types.function), exec_mode(m), implementation(impl) {}
+lispfunc::lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, value* b,
+                   velune::environment* c)
+    : value(static_kind, rt.types.lisp_function), parameters(std::move(params)), rest_parameter(rest),
+      body(b), closure(c) {}
+nativefunc::nativefunc(const Runtime& rt, std::string n, native_entry e)
+    : value(static_kind, rt.types.native_function), name(std::move(n)), entry(e) {}
+resumable_native::resumable_native(const Runtime& rt, std::string n, builtin_factory f)
+    : value(static_kind, rt.types.resumable_native), name(std::move(n)), make(f) {}
+
+// ---- dictionaries ----
+
+void hashtable_setkey(hashtable* dictionary, value* key, value* v) {
+    dictionary->table.bind(as<string>(key)->text, v);
+}
+
+value* hashtable_getkey(hashtable* dictionary, value* key) {
+    const std::string& text = as<string>(key)->text;
+    if (value** slot = dictionary->table.find(text)) return *slot;
+    throw LispError{"trying to index dictionary with undefined key " + text};
+}
+
+bool hashtable_haskey(const hashtable* dictionary, const value* key) {
+    return dictionary->table.contains(as<string>(key)->text);
+}
+
+// ---- environments ----
+
+environment::environment(const Runtime& rt, velune::environment* p)
+    : value(static_kind, rt.types.environment), parent(p) {
+    names.entries.reserve(4);
+    names.bind(rt.known.current_scope, this);
+    names.bind(rt.known.parent_scope, p);
+}
+
+void environment::bind(value* symbol, value* v) {
+    if (is<named_symbol>(symbol)) {
+        names.bind(as<named_symbol>(symbol)->name, v);
+    } else {
+        numbers.bind(as<num_symbol>(symbol)->number, v);
+    }
+}
+
+value* environment::lookup_name(const Name* name) const {
+    for (const environment* e = this; e != nullptr; e = e->parent) {
+        if (value* const* slot = e->names.find(name)) return *slot;
+    }
+    return nullptr;
+}
+
+value* environment::lookup(const value* symbol) const {
+    if (is<named_symbol>(symbol)) return lookup_name(as<named_symbol>(symbol)->name);
+    const std::int64_t number = as<num_symbol>(symbol)->number;
+    for (const environment* e = this; e != nullptr; e = e->parent) {
+        if (value* const* slot = e->numbers.find(number)) return *slot;
+    }
+    return nullptr;
+}
+
+bool environment::has_symbol(const value* symbol) const {
+    if (is<named_symbol>(symbol)) return names.contains(as<named_symbol>(symbol)->name);
+    return numbers.contains(as<num_symbol>(symbol)->number);
+}
+
+bool environment::remove(const value* symbol) {
+    if (is<named_symbol>(symbol)) return names.erase(as<named_symbol>(symbol)->name);
+    return numbers.erase(as<num_symbol>(symbol)->number);
+}
+
+// ---- classes and instances ----
+
+Class::Class(const Runtime& rt, std::vector<value*> p, std::vector<const Name*> attrs,
+             velune::environment* env)
+    : value(static_kind, rt.types.Class), parents(std::move(p)), attributes(std::move(attrs)),
+      environment(env) {
+    discover_attributes(all_attributes);
+    attribute_index.reserve(all_attributes.size());
+    // The last occurrence of a repeated name wins; earlier slots are never used.
+    for (std::size_t i = 0; i < all_attributes.size(); ++i) attribute_index[all_attributes[i]] = i;
+}
+
+void Class::discover_attributes(std::vector<const Name*>& out) const {
+    // Depth first, own names before each parent's, without host recursion. Parents that
+    // are not classes contribute nothing.
+    std::vector<const Class*> pending{this};
+    while (!pending.empty()) {
+        const Class* c = pending.back();
+        pending.pop_back();
+        out.insert(out.end(), c->attributes.begin(), c->attributes.end());
+        for (auto p = c->parents.rbegin(); p != c->parents.rend(); ++p) {
+            if (is<Class>(*p)) pending.push_back(as<Class>(*p));
+        }
+    }
+}
+
+scope_map<const Name*>* Class::get_static_owner(const Name* name) {
+    std::vector<Class*> pending{this};
+    while (!pending.empty()) {
+        Class* c = pending.back();
+        pending.pop_back();
+        if (c->static_attributes.contains(name)) return &c->static_attributes;
+        for (auto p = c->parents.rbegin(); p != c->parents.rend(); ++p) {
+            if (is<Class>(*p)) pending.push_back(as<Class>(*p));
+        }
+    }
+    return nullptr;
+}
+
+instance::instance(Class* c) : value(static_kind, c), slots(c->all_attributes.size(), nullptr) {}
+
+value* instance::get_attr(const Name* name) {
+    Class* c = class_of();
+    auto found = c->attribute_index.find(name);
+    if (found != c->attribute_index.end()) return slots[found->second];
+    if (auto* owner = c->get_static_owner(name)) return *owner->find(name);
+    throw LispError{"cannot access an undefined attribute " + name->text};
+}
+
+void instance::set_attr(const Name* name, value* v) {
+    Class* c = class_of();
+    auto found = c->attribute_index.find(name);
+    if (found != c->attribute_index.end()) {
+        slots[found->second] = v;
+    } else if (auto* owner = c->get_static_owner(name)) {
+        owner->bind(name, v);
+    } else {
+        throw LispError{"cannot access an undefined attribute " + name->text};
+    }
+}
+
+// ---- start-up ----
+
+void install_values(Runtime& rt) {
+    KnownNames& k = rt.known;
+    k.current_scope = rt.names.intern("current-scope");
+    k.parent_scope = rt.names.intern("parent-scope");
+    k.quote = rt.names.intern("quote");
+    k.quasiquote = rt.names.intern("quasiquote");
+    k.unquote = rt.names.intern("unquote");
+    k.unquote_splicing = rt.names.intern("unquote-splicing");
+    k.dot = rt.names.intern(".");
+    k.to_string = rt.names.intern("to-string");
+
+    auto make_type = [&rt](std::string_view name) {
+        Type* t = rt.heap.make<Type>(rt.types.type, name);
+        rt.keep_forever(t);
+        return t;
+    };
+    Types& t = rt.types;
+    t.type = make_type("type");
+    t.type->type = t.type;
+    t.integer = make_type("int");
+    t.string = make_type("str");
+    t.dictionary = make_type("dictionary");
+    t.environment = make_type("environment");
+    t.unique = make_type("unique");
+    t.symbol = make_type("symbol");
+    t.cell = make_type("cell");
+    t.function = make_type("function");
+    t.Class = make_type("class");
+    t.floating = make_type("float");
+    t.native_function = make_type("native-function");
+    t.lisp_function = make_type("lisp-function");
+    t.resumable_native = make_type("resumable-native");
+
+    auto make_unique = [&rt](std::string_view name) {
+        unique* u = rt.heap.make<unique>(rt, name);
+        rt.keep_forever(u);
+        return u;
+    };
+    rt.nil = make_unique("nil");
+    rt.true_value = make_unique("true");
+    rt.false_value = make_unique("false");
+
+    rt.global = rt.heap.make<environment>(rt, nullptr);
+    rt.keep_forever(rt.global);
+    environment* g = rt.global;
+    g->bind_name(rt.names.intern("true"), rt.true_value);
+    g->bind_name(rt.names.intern("false"), rt.false_value);
+    g->bind_name(rt.names.intern("nil"), rt.nil);
+    const std::pair<const char*, Type*> named_types[] = {
+        {"type", t.type},         {"integer", t.integer}, {"string", t.string}, {"dictionary", t.dictionary},
+        {"environment", t.environment}, {"unique", t.unique}, {"symbol", t.symbol}, {"cell", t.cell},
+        {"function", t.function}, {"class", t.Class},
+    };
+    for (const auto& [name, type] : named_types) g->bind_name(rt.names.intern(name), type);
+}
+
+num_symbol* next_num_symbol(Runtime& rt) {
+    ++rt.num_symbol_generator.counter;
+    return rt.heap.make<num_symbol>(rt, rt.num_symbol_generator.counter);
+}
+
+// ---- host list operations ----
+
+bool is_symbol(const value* v) { return is<named_symbol>(v) || is<num_symbol>(v); }
+
+bool symbol_equal(const value* a, const value* b) {
+    if (is<named_symbol>(a) && is<named_symbol>(b)) {
+        return as<named_symbol>(a)->name == as<named_symbol>(b)->name;
+    }
+    if (is<num_symbol>(a) && is<num_symbol>(b)) {
+        return as<num_symbol>(a)->number == as<num_symbol>(b)->number;
+    }
+    return false;
+}
+
+value* make_list(Runtime& rt, const std::vector<value*>& items) {
+    // Built from the back: the same fresh chain the cons-then-reverse recipe gives.
+    value* list = rt.nil;
+    for (auto item = items.rbegin(); item != items.rend(); ++item) list = cons(rt, *item, list);
+    return list;
+}
+
+std::vector<value*> from_list(value* list) {
+    std::vector<value*> items;
+    for (value* rest = list; is<cell>(rest); rest = as<cell>(rest)->cdr) items.push_back(as<cell>(rest)->car);
+    return items;
+}
+
+value* reverse(Runtime& rt, value* list) {
+    value* reversed = rt.nil;
+    for (value* rest = list; is<cell>(rest); rest = as<cell>(rest)->cdr) {
+        reversed = cons(rt, as<cell>(rest)->car, reversed);
+    }
+    return reversed;
+}
+
+bool is_list(const value* v) {
+    while (is<cell>(v)) v = as<cell>(v)->cdr;
+    return is<unique>(v) && as<unique>(v)->name == "nil";
+}
+
+std::size_t list_length(const value* list) {
+    std::size_t n = 0;
+    for (; is<cell>(list); list = as<cell>(list)->cdr) ++n;
+    return n;
+}
+
+static bool headed_by(const value* x, const Name* name) {
+    if (!is<cell>(x)) return false;
+    const value* head = as<cell>(x)->car;
+    return is<named_symbol>(head) && as<named_symbol>(head)->name == name;
+}
+
+bool is_unquote(const Runtime& rt, const value* x) { return headed_by(x, rt.known.unquote); }
+bool is_unquote_splicing(const Runtime& rt, const value* x) { return headed_by(x, rt.known.unquote_splicing); }
+
+}  // namespace velune

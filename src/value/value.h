@@ -1,0 +1,350 @@
+// The value family, environments, dictionaries, classes, the host list operations and
+// LispError: the vocabulary every other module speaks.
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "runtime/runtime.h"
+
+namespace velune {
+
+class Interpreter;
+class resumable_builtin;
+
+// The language-level error: reported by every nested run it passes, status 1 at the top.
+struct LispError {
+    std::string message;
+};
+
+enum class value_kind : std::uint8_t {
+    unique, named_symbol, num_symbol, integer, floating, string, cell, hashtable, environment,
+    function, lispfunc, nativefunc, resumable_native, Class, instance, Type
+};
+
+struct value : gc_object {
+    const value_kind kind;  // which C++ class: host dispatch
+    value* type;            // what programs see: a Type, or an instance's Class
+    value* doc = nullptr;   // empty until set-doc
+    value* metadata = nullptr;
+
+    void trace_all(Tracer& t) const final {
+        t.visit(type);
+        t.visit(doc);
+        t.visit(metadata);
+        trace(t);
+    }
+
+protected:
+    value(value_kind k, value* t) : kind(k), type(t) {}
+};
+
+template <class T> bool is(const value* v) { return v->kind == T::static_kind; }
+template <class T> T* as(value* v) {
+    assert(is<T>(v));
+    return static_cast<T*>(v);
+}
+template <class T> const T* as(const value* v) {
+    assert(is<T>(v));
+    return static_cast<const T*>(v);
+}
+
+struct Type final : value {
+    static constexpr value_kind static_kind = value_kind::Type;
+    std::string_view name;
+    // The "type" type points at itself; install_values fixes that one up.
+    Type(value* type_of_types, std::string_view n) : value(static_kind, type_of_types), name(n) {}
+};
+
+struct unique final : value {
+    static constexpr value_kind static_kind = value_kind::unique;
+    std::string_view name;
+    unique(const Runtime& rt, std::string_view n);
+};
+
+struct named_symbol final : value {
+    static constexpr value_kind static_kind = value_kind::named_symbol;
+    const Name* name;
+    named_symbol(const Runtime& rt, const Name* n);
+};
+
+struct num_symbol final : value {
+    static constexpr value_kind static_kind = value_kind::num_symbol;
+    std::int64_t number;
+    num_symbol(const Runtime& rt, std::int64_t n);
+};
+
+struct integer final : value {
+    static constexpr value_kind static_kind = value_kind::integer;
+    std::int64_t int_value;
+    integer(const Runtime& rt, std::int64_t n);
+};
+
+struct floating final : value {
+    static constexpr value_kind static_kind = value_kind::floating;
+    double float_value;
+    floating(const Runtime& rt, double d);
+};
+
+struct string final : value {
+    static constexpr value_kind static_kind = value_kind::string;
+    std::string text;
+    string(const Runtime& rt, std::string t);
+    std::size_t extra_bytes() const override { return text.capacity(); }
+};
+
+struct cell final : value {
+    static constexpr value_kind static_kind = value_kind::cell;
+    value* car;
+    value* cdr;
+    cell(const Runtime& rt, value* a, value* d);
+    void trace(Tracer& t) const override {
+        t.visit(car);
+        t.visit(cdr);
+    }
+};
+
+// Insertion-ordered map: order is observable (printing, list-keys, the global bindings).
+// Small scopes scan a vector; an index is built once the map grows past a few entries.
+template <class Key> struct scope_map {
+    using lookup_key = std::conditional_t<std::is_same_v<Key, std::string>, std::string_view, Key>;
+    static constexpr std::size_t index_threshold = 16;
+
+    std::vector<std::pair<Key, value*>> entries;
+
+    value** find(lookup_key k) {
+        if (index) {
+            auto found = index->find(k);
+            return found == index->end() ? nullptr : &entries[found->second].second;
+        }
+        for (auto& entry : entries) {
+            if (lookup_key(entry.first) == k) return &entry.second;
+        }
+        return nullptr;
+    }
+    value* const* find(lookup_key k) const { return const_cast<scope_map*>(this)->find(k); }
+    bool contains(lookup_key k) const { return find(k) != nullptr; }
+
+    void bind(lookup_key k, value* v) {
+        if (value** slot = find(k)) {
+            // Rebinding keeps the key's place: printing and the global order depend on it.
+            *slot = v;
+            return;
+        }
+        entries.emplace_back(Key(k), v);
+        if (index) {
+            index->emplace(Key(k), entries.size() - 1);
+        } else if (entries.size() > index_threshold) {
+            rebuild_index();
+        }
+    }
+
+    bool erase(lookup_key k) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (lookup_key(entries[i].first) == k) {
+                entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
+                if (index) rebuild_index();
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::size_t size() const { return entries.size(); }
+
+    void trace(Tracer& t) const {
+        for (const auto& entry : entries) t.visit(entry.second);
+    }
+
+private:
+    struct hasher {
+        using is_transparent = void;
+        std::size_t operator()(lookup_key k) const { return std::hash<lookup_key>{}(k); }
+    };
+    std::unique_ptr<std::unordered_map<Key, std::size_t, hasher, std::equal_to<>>> index;
+
+    void rebuild_index() {
+        index = std::make_unique<std::unordered_map<Key, std::size_t, hasher, std::equal_to<>>>();
+        index->reserve(entries.size() * 2);
+        for (std::size_t i = 0; i < entries.size(); ++i) index->emplace(entries[i].first, i);
+    }
+};
+
+struct hashtable final : value {
+    static constexpr value_kind static_kind = value_kind::hashtable;
+    scope_map<std::string> table;
+    explicit hashtable(const Runtime& rt);
+    void trace(Tracer& t) const override { table.trace(t); }
+};
+
+// Dictionary operations; the key must be a string value.
+void hashtable_setkey(hashtable* dictionary, value* key, value* v);
+value* hashtable_getkey(hashtable* dictionary, value* key);  // LispError when missing
+bool hashtable_haskey(const hashtable* dictionary, const value* key);
+
+struct environment final : value {
+    static constexpr value_kind static_kind = value_kind::environment;
+    scope_map<const Name*> names;
+    scope_map<std::int64_t> numbers;
+    velune::environment* parent;
+
+    // Binds current-scope to itself and parent-scope to the parent, in that order.
+    environment(const Runtime& rt, velune::environment* parent);
+
+    // All take a symbol (named or generated); callers guarantee it.
+    void bind(value* symbol, value* v);
+    value* lookup(const value* symbol) const;  // nullptr when unbound
+    bool has_symbol(const value* symbol) const;
+    bool remove(const value* symbol);
+
+    void bind_name(const Name* name, value* v) { names.bind(name, v); }
+    value* lookup_name(const Name* name) const;
+
+    void trace(Tracer& t) const override {
+        names.trace(t);
+        numbers.trace(t);
+        t.visit(parent);
+    }
+};
+
+enum class exec_mode : std::uint8_t { function = 0, macro = 1, no_eval = 2, no_expand = 3 };
+
+struct function final : value {
+    static constexpr value_kind static_kind = value_kind::function;
+    velune::exec_mode exec_mode;
+    value* implementation;  // a lispfunc, nativefunc or resumable_native
+    function(const Runtime& rt, velune::exec_mode m, value* impl);
+    void trace(Tracer& t) const override { t.visit(implementation); }
+};
+
+struct lispfunc final : value {
+    static constexpr value_kind static_kind = value_kind::lispfunc;
+    std::vector<value*> parameters;
+    value* rest_parameter = nullptr;  // a symbol, or none
+    value* body;                      // proper list of expanded expressions
+    velune::environment* closure;
+    lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, value* body,
+             velune::environment* closure);
+    void trace(Tracer& t) const override {
+        t.visit_all(parameters);
+        t.visit(rest_parameter);
+        t.visit(body);
+        t.visit(closure);
+    }
+};
+
+// entry(interpreter, calling environment, argument list) -> one value.
+using native_entry = value* (*)(Interpreter&, environment*, value*);
+using builtin_factory = std::unique_ptr<resumable_builtin> (*)();
+
+struct nativefunc final : value {
+    static constexpr value_kind static_kind = value_kind::nativefunc;
+    std::string name;
+    native_entry entry;
+    nativefunc(const Runtime& rt, std::string n, native_entry e);
+};
+
+struct resumable_native final : value {
+    static constexpr value_kind static_kind = value_kind::resumable_native;
+    std::string name;
+    builtin_factory make;
+    resumable_native(const Runtime& rt, std::string n, builtin_factory f);
+};
+
+struct Class final : value {
+    static constexpr value_kind static_kind = value_kind::Class;
+    std::vector<value*> parents;  // as evaluated: nothing requires them to be classes
+    std::vector<const Name*> attributes;
+    std::vector<const Name*> all_attributes;
+    std::unordered_map<const Name*, std::size_t> attribute_index;
+    scope_map<const Name*> static_attributes;
+    velune::environment* environment;
+
+    Class(const Runtime& rt, std::vector<value*> parents, std::vector<const Name*> attributes,
+          velune::environment* env);
+    void discover_attributes(std::vector<const Name*>& out) const;
+    scope_map<const Name*>* get_static_owner(const Name* name);
+
+    std::size_t extra_bytes() const override {
+        return (parents.size() + attributes.size() + 3 * all_attributes.size()) * sizeof(void*);
+    }
+    void trace(Tracer& t) const override {
+        t.visit_all(parents);
+        static_attributes.trace(t);
+        t.visit(environment);
+    }
+};
+
+struct instance final : value {
+    static constexpr value_kind static_kind = value_kind::instance;
+    std::vector<value*> slots;
+    explicit instance(Class* c);
+    Class* class_of() const { return as<Class>(type); }
+
+    // LispError "cannot access an undefined attribute NAME" when the class has no such slot.
+    value* get_attr(const Name* name);
+    void set_attr(const Name* name, value* v);
+
+    std::size_t extra_bytes() const override { return slots.size() * sizeof(value*); }
+    void trace(Tracer& t) const override { t.visit_all(slots); }
+};
+
+// ---- making values ----
+// Makes the fourteen types, the unique values and the global environment with its first
+// bindings (current-scope, parent-scope, true, false, nil and the ten type names).
+void install_values(Runtime& rt);
+
+inline cell* cons(Runtime& rt, value* a, value* d) { return rt.heap.make<cell>(rt, a, d); }
+inline integer* make_integer(Runtime& rt, std::int64_t n) { return rt.heap.make<integer>(rt, n); }
+inline string* make_string(Runtime& rt, std::string text) {
+    return rt.heap.make<string>(rt, std::move(text));
+}
+inline named_symbol* make_symbol(Runtime& rt, std::string_view name) {
+    return rt.heap.make<named_symbol>(rt, rt.names.intern(name));
+}
+inline named_symbol* make_symbol(Runtime& rt, const Name* name) {
+    return rt.heap.make<named_symbol>(rt, name);
+}
+// The num_symbol_generator: advance the counter, then take its value.
+num_symbol* next_num_symbol(Runtime& rt);
+
+// ---- host list operations ----
+bool is_symbol(const value* v);
+// Both must be symbols: equal names, or equal numbers; never a named and a generated one.
+bool symbol_equal(const value* a, const value* b);
+value* make_list(Runtime& rt, const std::vector<value*>& items);
+// Proper lists only: callers check the shape first (see is_list).
+std::vector<value*> from_list(value* list);
+value* reverse(Runtime& rt, value* list);
+template <class F> value* map_list(Runtime& rt, F f, value* list) {
+    value* reversed = rt.nil;
+    for (value* rest = list; is<cell>(rest); rest = as<cell>(rest)->cdr) {
+        reversed = cons(rt, f(as<cell>(rest)->car), reversed);
+    }
+    return reverse(rt, reversed);
+}
+bool is_list(const value* v);
+bool is_unquote(const Runtime& rt, const value* x);
+bool is_unquote_splicing(const Runtime& rt, const value* x);
+std::size_t list_length(const value* list);  // proper lists only
+
+// Walks a proper list from the front; next() is false once the list is used up.
+struct list_elements {
+    value* rest;
+    explicit list_elements(value* list) : rest(list) {}
+    bool next(value*& out) {
+        if (!is<cell>(rest)) return false;
+        out = as<cell>(rest)->car;
+        rest = as<cell>(rest)->cdr;
+        return true;
+    }
+};
+
+}  // namespace velune
