@@ -1,0 +1,1 @@
+(make-class p a)

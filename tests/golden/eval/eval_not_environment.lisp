@@ -1,0 +1,1 @@
+(eval (quote x) 5)

@@ -1,0 +1,1 @@
+(for item (fn (a) (list a)) (print "never"))

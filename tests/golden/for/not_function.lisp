@@ -1,0 +1,1 @@
+(for x 5 (print "never"))

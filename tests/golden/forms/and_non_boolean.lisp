@@ -1,0 +1,1 @@
+(print (and true 5))

@@ -1,0 +1,1 @@
+(apply list (cons 1 2))

@@ -1,0 +1,1 @@
+(apply 5 (list 1))

@@ -1,0 +1,2 @@
+(print "before")
+(if nil 1 2)

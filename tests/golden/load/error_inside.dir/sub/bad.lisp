@@ -1,0 +1,2 @@
+(define ok 1)
+(car ok)

@@ -1,0 +1,2 @@
+(define seen local-value)
+local-value

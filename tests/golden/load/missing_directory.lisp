@@ -1,0 +1,2 @@
+(define f (fn () (load "nowhere/x.lisp")))
+(f)

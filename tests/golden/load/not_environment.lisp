@@ -1,0 +1,1 @@
+(load "whatever.lisp" 5)

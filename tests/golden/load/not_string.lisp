@@ -1,0 +1,1 @@
+(load (quote x.lisp))

@@ -1,0 +1,2 @@
+(define l (list 1 2))
+`,@l

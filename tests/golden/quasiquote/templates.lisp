@@ -1,0 +1,42 @@
+(define x 5)
+(define l (list 1 2))
+(define empty nil)
+; atoms are the template itself
+(print (repr `x))
+(print (repr `5))
+(print (repr `()))
+(print (repr `"text"))
+(print (repr (quasiquote a (error "e" "never"))))
+; unquote as the whole template, as an element, nested at any depth
+(print (repr `,x))
+(print (repr `(,x)))
+(print (repr `(a ,x b)))
+(print (repr `(a (b (c ,x)) ((,x)))))
+(print (repr `(a (unquote x "ignored") b)))
+; splicing: the elements in order, nothing for nil, anywhere in the list
+(print (repr `(a ,@l b)))
+(print (repr `(a ,@empty b)))
+(print (repr `(,@l ,@l)))
+(print (repr `((,@l) ,@(list x x))))
+; a "." is an ordinary symbol to the reader; a real dotted template is an atom
+(print (repr `(a . ,x)))
+(define dotted (cons (quote (unquote x)) 2))
+(define kept (eval current-scope (list (quote quasiquote) dotted)))
+(print (repr (list (car kept) (cdr kept))))
+(define inside (eval current-scope (list (quote quasiquote) (list (quote a) dotted))))
+(print (repr (list (car inside) (car (car (cdr inside))) (cdr (car (cdr inside))))))
+; no nesting levels: an inner quasiquote is plain data, its unquotes are evaluated
+(print (repr `(a `(b ,x))))
+(print (repr `(quote ,x)))
+; unquote is recognised by a named head only
+(define g (gensym))
+(define built (eval current-scope (list (quote quasiquote) (list (list g (quote x))))))
+(print (repr (cdr (car built))))
+(print (repr (eval current-scope (list (quote quasiquote) (list (list (string->symbol "unquote") (quote x)))))))
+; unquoted expressions run left to right, depth first, each once, in the caller's scope
+(define trail "")
+(define note (fn (s) (define trail (string-concat trail s)) s))
+(print (repr `(f ,(note "g") (,@(list (note "h")) ,(note "i")) ,(note "j"))))
+(print trail)
+(define local (fn (x) `(x is ,x)))
+(print (repr (local "inner")))
