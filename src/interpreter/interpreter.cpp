@@ -18,7 +18,7 @@ void Interpreter::trace_roots(Tracer& t) const {
 
 value* Interpreter::run() {
     // The host stack only grows with nested runs, so one check per run covers every step.
-    rt.stack.check("Interpreter.run");
+    rt.stack.check("too many nested runs (print, to-string or macroexpand calling back without end)");
     while (!frames.empty()) {
         rt.heap.safe_point();  // the only place a collection may start
         if (!frames.back()->next_step(*this)) continue;
