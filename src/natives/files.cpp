@@ -1,12 +1,199 @@
-// Placeholder until this group of natives lands.
+// Whole-file natives and the path helpers of load.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
 #include "natives/natives.h"
+#include "runtime/files.h"
+#include "value/printer.h"
 
 namespace velune {
 
-value* write_file(Interpreter&, environment*, value*) { throw LispError{"write_file: not implemented yet"}; }
-value* read_file(Interpreter&, environment*, value*) { throw LispError{"read_file: not implemented yet"}; }
-value* append_file(Interpreter&, environment*, value*) { throw LispError{"append_file: not implemented yet"}; }
-std::string my_basename(std::string_view path) { return std::string(path); }
-std::string my_dirname(std::string_view) { return ""; }
+namespace {
+
+[[noreturn]] void os_failure(std::string_view native, std::string_view action, const std::string& path, int error) {
+    throw LispError{"(" + std::string(native) + "): cannot " + std::string(action) + " " + path + ": " +
+                    std::strerror(error)};
+}
+
+int last_error() { return errno != 0 ? errno : EIO; }
+
+// The operating system stops a path at its first zero byte: such a path would name
+// another file than the one the program gave.
+const std::string& path_argument(const Runtime& rt, const arg_list& args, std::string_view native) {
+    velune::string* path = args.string(0);
+    if (path->text.find('\0') != std::string::npos) {
+        throw LispError{"(" + std::string(native) + "): the path must not contain a zero byte, got " +
+                        describe(rt, path)};
+    }
+    return path->text;
+}
+
+// Opens, writes every byte, flushes and closes, reporting the first failure; the stream is
+// closed before any failure propagates.
+void write_stream(std::string_view native, const std::string& path, const char* mode, const std::string& text) {
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), mode);
+    if (file == nullptr) os_failure(native, "open", path, last_error());
+    errno = 0;
+    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), file) != text.size()) || std::fflush(file) != 0) {
+        const int error = last_error();
+        std::fclose(file);
+        os_failure(native, "write", path, error);
+    }
+    if (std::fclose(file) != 0) os_failure(native, "close", path, last_error());
+}
+
+// What write-file replaces: the path with every symbolic link followed.
+struct write_target {
+    std::string path;
+    bool exists = false;
+    struct stat status {};
+};
+
+write_target resolve_target(const std::string& path) {
+    write_target target{path};
+    for (int hops = 0;; ++hops) {
+        if (::lstat(target.path.c_str(), &target.status) != 0) {
+            if (errno == ENOENT) return target;
+            os_failure("write-file", "open", path, errno);
+        }
+        if (!S_ISLNK(target.status.st_mode)) {
+            target.exists = true;
+            return target;
+        }
+        if (hops == 40) os_failure("write-file", "open", path, ELOOP);
+        std::vector<char> buffer(static_cast<std::size_t>(target.status.st_size) + 64);
+        ssize_t n;
+        while ((n = ::readlink(target.path.c_str(), buffer.data(), buffer.size())) ==
+               static_cast<ssize_t>(buffer.size())) {
+            buffer.resize(buffer.size() * 2);
+        }
+        if (n < 0) os_failure("write-file", "open", path, errno);
+        std::string link(buffer.data(), static_cast<std::size_t>(n));
+        // A relative link is relative to the directory that holds it.
+        if (link.empty() || link.front() != '/') link.insert(0, target.path.substr(0, target.path.rfind('/') + 1));
+        target.path = std::move(link);
+    }
+}
+
+mode_t current_umask() {
+    // Reading the mask means setting it; the process has a single thread.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// A temporary file that disappears unless it was renamed into place.
+struct temporary_file {
+    std::string path;
+    int fd = -1;
+    bool settled = false;  // renamed into place, or never created
+    ~temporary_file() {
+        if (fd >= 0) ::close(fd);
+        if (!settled) ::unlink(path.c_str());
+    }
+};
+
+// Writes the text beside the target and renames it over the target once every byte is on
+// disk, so a failure leaves the old content whole. Returns false when the replacement
+// cannot be made with the target's owner or in its directory but an in-place write still
+// can (a writable file in a directory we may not write).
+bool replace_atomically(const std::string& path, const write_target& target, const std::string& text) {
+    temporary_file temp{target.path.substr(0, target.path.rfind('/') + 1) + ".velune-XXXXXX"};
+    temp.fd = ::mkstemp(temp.path.data());
+    if (temp.fd < 0) {
+        const int error = errno;
+        temp.settled = true;
+        if (target.exists && (error == EACCES || error == EPERM || error == EROFS)) return false;
+        os_failure("write-file", "open", path, error);
+    }
+    mode_t mode = 0666 & ~current_umask();
+    if (target.exists) {
+        struct stat created {};
+        if (::fstat(temp.fd, &created) != 0) os_failure("write-file", "open", path, errno);
+        if ((created.st_uid != target.status.st_uid || created.st_gid != target.status.st_gid) &&
+            ::fchown(temp.fd, target.status.st_uid, target.status.st_gid) != 0) {
+            return false;
+        }
+        mode = target.status.st_mode & 07777;
+    }
+    if (::fchmod(temp.fd, mode) != 0) os_failure("write-file", "open", path, errno);
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(temp.fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            os_failure("write-file", "write", path, errno);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fsync(temp.fd) != 0 && errno != EINVAL) os_failure("write-file", "write", path, errno);
+    const int closed = ::close(temp.fd);
+    temp.fd = -1;
+    if (closed != 0) os_failure("write-file", "close", path, errno);
+    if (::rename(temp.path.c_str(), target.path.c_str()) != 0) os_failure("write-file", "replace", path, errno);
+    temp.settled = true;
+    return true;
+}
+
+}  // namespace
+
+value* write_file(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "write-file");
+    const std::string& path = path_argument(in.rt, args, "write-file");
+    const std::string& text = args.text(1);
+    const write_target target = resolve_target(path);
+    // Devices, pipes and files with several names are written where they are: replacing
+    // them would cut the other names loose or fail.
+    const bool replaceable = !target.exists || (S_ISREG(target.status.st_mode) && target.status.st_nlink == 1);
+    if (replaceable) {
+        // Renaming over a file would succeed where opening it for writing is refused.
+        if (target.exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0) {
+            os_failure("write-file", "open", path, errno);
+        }
+        if (replace_atomically(path, target, text)) return in.rt.nil;
+    }
+    write_stream("write-file", path, "wb", text);
+    return in.rt.nil;
+}
+
+value* append_file(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "append-file");
+    const std::string& path = path_argument(in.rt, args, "append-file");
+    write_stream("append-file", path, "ab", args.text(1));
+    return in.rt.nil;
+}
+
+value* read_file(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "read-file");
+    const std::string& path = path_argument(in.rt, args, "read-file");
+    std::string text;
+    int error = 0;
+    if (!read_whole_file(path, text, error)) os_failure("read-file", "open", path, error);
+    return make_string(in.rt, std::move(text));
+}
+
+std::string my_basename(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string my_dirname(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return "";
+    std::string_view head = path.substr(0, slash + 1);
+    const std::size_t last_kept = head.find_last_not_of('/');
+    // A head made only of slashes stays as it is.
+    if (last_kept == std::string_view::npos) return std::string(head);
+    return std::string(head.substr(0, last_kept + 1));
+}
 
 }  // namespace velune

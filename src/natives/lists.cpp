@@ -1,24 +1,175 @@
-// Placeholder until this group of natives lands.
+// Cells, dictionaries and byte strings.
+#include <algorithm>
+
 #include "natives/natives.h"
+#include "runtime/format.h"
+#include "value/printer.h"
 
 namespace velune {
 
-value* car(Interpreter&, environment*, value*) { throw LispError{"car: not implemented yet"}; }
-value* cdr(Interpreter&, environment*, value*) { throw LispError{"cdr: not implemented yet"}; }
-value* cons(Interpreter&, environment*, value*) { throw LispError{"cons: not implemented yet"}; }
-value* get_key(Interpreter&, environment*, value*) { throw LispError{"get_key: not implemented yet"}; }
-value* set_key(Interpreter&, environment*, value*) { throw LispError{"set_key: not implemented yet"}; }
-value* has_key(Interpreter&, environment*, value*) { throw LispError{"has_key: not implemented yet"}; }
-value* hashtable_constructor(Interpreter&, environment*, value*) { throw LispError{"hashtable_constructor: not implemented yet"}; }
-value* list_keys(Interpreter&, environment*, value*) { throw LispError{"list_keys: not implemented yet"}; }
-value* string_split(Interpreter&, environment*, value*) { throw LispError{"string_split: not implemented yet"}; }
-value* string_join(Interpreter&, environment*, value*) { throw LispError{"string_join: not implemented yet"}; }
-value* substring(Interpreter&, environment*, value*) { throw LispError{"substring: not implemented yet"}; }
-value* string_split_1(Interpreter&, environment*, value*) { throw LispError{"string_split_1: not implemented yet"}; }
-value* string_contains(Interpreter&, environment*, value*) { throw LispError{"string_contains: not implemented yet"}; }
-value* string_length(Interpreter&, environment*, value*) { throw LispError{"string_length: not implemented yet"}; }
-value* string_to_symbol(Interpreter&, environment*, value*) { throw LispError{"string_to_symbol: not implemented yet"}; }
-value* string_at(Interpreter&, environment*, value*) { throw LispError{"string_at: not implemented yet"}; }
-value* string_concat(Interpreter&, environment*, value*) { throw LispError{"string_concat: not implemented yet"}; }
+value* car(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "car");
+    return args.cell(0)->car;
+}
+
+value* cdr(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "cdr");
+    return args.cell(0)->cdr;
+}
+
+value* cons(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "cons");
+    return cons(in.rt, args.any(0), args.any(1));
+}
+
+value* get_key(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "get-key");
+    hashtable* dictionary = args.dictionary(0);
+    return hashtable_getkey(dictionary, args.string(1));
+}
+
+value* set_key(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "set-key");
+    hashtable* dictionary = args.dictionary(0);
+    velune::string* key = args.string(1);
+    hashtable_setkey(dictionary, key, args.any(2));
+    return in.rt.nil;
+}
+
+value* has_key(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "has-key");
+    hashtable* dictionary = args.dictionary(0);
+    return in.rt.boolean(hashtable_haskey(dictionary, args.string(1)));
+}
+
+value* hashtable_constructor(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "dict");
+    args.expect_exactly(0);
+    return in.rt.heap.make<hashtable>(in.rt);
+}
+
+value* list_keys(Interpreter& in, environment*, value* arguments) {
+    Runtime& rt = in.rt;
+    arg_list args(rt, arguments, "list-keys");
+    args.expect_exactly(1);
+    const auto& entries = args.dictionary(0)->table.entries;
+    value* keys = rt.nil;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        keys = cons(rt, make_string(rt, entry->first), keys);
+    }
+    return keys;
+}
+
+value* string_split(Interpreter& in, environment*, value* arguments) {
+    Runtime& rt = in.rt;
+    arg_list args(rt, arguments, "split");
+    const std::string& text = args.text(0);
+    const std::string& separator = args.text(1);
+    if (separator.empty()) throw LispError{"(split): the separator must not be empty"};
+    // Consing each piece in order of occurrence leaves the last piece first.
+    value* pieces = rt.nil;
+    std::size_t start = 0;
+    for (std::size_t found; (found = text.find(separator, start)) != std::string::npos;
+         start = found + separator.size()) {
+        pieces = cons(rt, make_string(rt, text.substr(start, found - start)), pieces);
+    }
+    return cons(rt, make_string(rt, text.substr(start)), pieces);
+}
+
+value* string_join(Interpreter& in, environment*, value* arguments) {
+    Runtime& rt = in.rt;
+    arg_list args(rt, arguments, "join");
+    value* list = args.any(0);
+    if (!is_list(list)) args.wrong_kind(0, "a list of strings");
+    const std::string& separator = args.text(1);
+    std::size_t length = 0;
+    list_elements check(list);
+    for (value* v; check.next(v);) {
+        if (!is<string>(v)) {
+            throw LispError{"(join): expects a list of strings as argument 1, found the element " + describe(rt, v)};
+        }
+        length += as<string>(v)->text.size() + separator.size();
+    }
+    std::string joined;
+    joined.reserve(length);
+    list_elements items(list);
+    bool first = true;
+    for (value* v; items.next(v); first = false) {
+        if (!first) joined += separator;
+        joined += as<string>(v)->text;
+    }
+    return make_string(rt, std::move(joined));
+}
+
+value* substring(Interpreter& in, environment*, value* arguments) {
+    Runtime& rt = in.rt;
+    arg_list args(rt, arguments, "substring");
+    velune::string* s = args.string(0);
+    const std::int64_t start = args.integer(1);
+    const std::int64_t end = args.integer(2);
+    if (start < 0 || end < 0) {
+        throw LispError{"Trying to slice string " + represent_text(rt, s) + " with negative start (" +
+                        format_integer(start) + ":" + format_integer(end) + ")"};
+    }
+    const auto length = static_cast<std::uint64_t>(s->text.size());
+    const std::uint64_t from = static_cast<std::uint64_t>(start);
+    const std::uint64_t to = std::min(static_cast<std::uint64_t>(end), length);
+    if (from >= to) return make_string(rt, "");
+    return make_string(rt, s->text.substr(from, to - from));
+}
+
+value* string_split_1(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "strip");
+    const std::string& text = args.text(0);
+    auto blank = [](unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); };
+    std::size_t from = 0;
+    std::size_t to = text.size();
+    while (from < to && blank(static_cast<unsigned char>(text[from]))) ++from;
+    while (to > from && blank(static_cast<unsigned char>(text[to - 1]))) --to;
+    return make_string(in.rt, text.substr(from, to - from));
+}
+
+value* string_contains(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "string-contains");
+    const std::string& text = args.text(0);
+    return in.rt.boolean(text.find(args.text(1)) != std::string::npos);
+}
+
+value* string_length(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "string-length");
+    return make_integer(in.rt, static_cast<std::int64_t>(args.text(0).size()));
+}
+
+value* string_to_symbol(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "string->symbol");
+    return make_symbol(in.rt, args.text(0));
+}
+
+value* string_at(Interpreter& in, environment*, value* arguments) {
+    Runtime& rt = in.rt;
+    arg_list args(rt, arguments, "string-at");
+    velune::string* s = args.string(0);
+    const std::int64_t index = args.integer(1);
+    if (index < 0) {
+        throw LispError{"Trying to index string " + represent_text(rt, s) + " with negative index " +
+                        format_integer(index)};
+    }
+    const auto length = static_cast<std::int64_t>(s->text.size());
+    if (index >= length) {
+        throw LispError{"Trying to index string " + represent_text(rt, s) + " of length " + format_integer(length) +
+                        " with index " + format_integer(index)};
+    }
+    return make_string(rt, std::string(1, s->text[static_cast<std::size_t>(index)]));
+}
+
+value* string_concat(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "string-concat");
+    const std::string& first = args.text(0);
+    const std::string& second = args.text(1);
+    std::string joined;
+    joined.reserve(first.size() + second.size());
+    joined.append(first).append(second);
+    return make_string(in.rt, std::move(joined));
+}
 
 }  // namespace velune

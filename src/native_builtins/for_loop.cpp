@@ -1,0 +1,99 @@
+// The for loop: calls an iterator function until it answers nil, running the body once
+// per item in a fresh scope that binds the loop variable.
+#include "native_builtins/native_builtins.h"
+#include "natives/natives.h"
+#include "value/printer.h"
+
+namespace velune {
+
+namespace {
+
+class for_loop final : public resumable_builtin {
+    enum class state { awaiting_iterator, call_iterator, awaiting_item, run_body, awaiting_body, done };
+    state at = state::awaiting_iterator;
+    value* body = nullptr;  // the body expressions, a proper list
+    velune::environment* environment = nullptr;
+    Interpreter* interpreter = nullptr;
+    value* variable = nullptr;
+    velune::environment* iteration_environment = nullptr;
+    value* iterator = nullptr;
+    value* call_form = nullptr;  // (VAR), what the iterator's CallFrame shows in a trace
+
+public:
+    void init(Interpreter& in, velune::environment* env, value* arguments) override {
+        interpreter = &in;
+        environment = env;
+        arg_list args(in.rt, arguments, "for");
+        args.expect_at_least(2);
+        variable = args.symbol(0);
+        body = as<cell>(as<cell>(arguments)->cdr)->cdr;
+        result = in.rt.nil;
+        in.push<EvalFrame>(environment, args.any(1));
+    }
+
+    bool next_step() override {
+        Runtime& rt = interpreter->rt;
+        switch (at) {
+        case state::call_iterator:
+            if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
+            interpreter->push<CallFrame>(iterator, rt.nil, call_form, environment);
+            at = state::awaiting_item;
+            return false;
+        case state::run_body:
+            interpreter->push<ExecFrame>(body, iteration_environment, rt.nil);
+            at = state::awaiting_body;
+            return false;
+        case state::done:
+            return true;
+        default:
+            internal_failure("for_loop.next_step() while awaiting a value");
+        }
+    }
+
+    void resume(value* v) override {
+        Runtime& rt = interpreter->rt;
+        switch (at) {
+        case state::awaiting_iterator:
+            if (!is<velune::function>(v)) throw LispError{"(for): expects a function as iterator, got " + describe(rt, v)};
+            iterator = v;
+            at = state::call_iterator;
+            break;
+        case state::awaiting_item:
+            if (v == rt.nil) {
+                at = state::done;
+                break;
+            }
+            if (!is<cell>(v)) {
+                throw LispError{"Iteration Error: the generator returned an incorrectly encoded value: " +
+                                describe(rt, v)};
+            }
+            // One scope per pass, so closures made in the body keep their own pass's item.
+            iteration_environment = rt.heap.make<velune::environment>(rt, environment);
+            iteration_environment->bind(variable, as<cell>(v)->car);
+            at = state::run_body;
+            break;
+        case state::awaiting_body:
+            result = v;
+            at = state::call_iterator;
+            break;
+        default:
+            internal_failure("for_loop.resume() in a state that pushed nothing");
+        }
+    }
+
+    void trace(Tracer& t) const override {
+        t.visit(body);
+        t.visit(environment);
+        t.visit(variable);
+        t.visit(iteration_environment);
+        t.visit(iterator);
+        t.visit(call_form);
+        t.visit(result);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<resumable_builtin> make_for_loop() { return std::make_unique<for_loop>(); }
+
+}  // namespace velune

@@ -1,0 +1,2 @@
+(define f (fn (a b . more) a))
+(f 1)

@@ -1,0 +1,1 @@
+(error "syntax-error" "(run) needs at least one argument")

@@ -1,0 +1,1 @@
+(error (quote syntax-error) "(use) needs at least one argument")

@@ -1,0 +1,1 @@
+(get-closure 5)

@@ -1,0 +1,1 @@
+(apply car (list 5))

@@ -1,0 +1,2 @@
+(define C (make-class ()))
+((make-instance C) (print "never"))

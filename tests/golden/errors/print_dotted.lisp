@@ -1,0 +1,1 @@
+(print (cons 1 2))

@@ -1,0 +1,1 @@
+(set-symbol "x" 1)

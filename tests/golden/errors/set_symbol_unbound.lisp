@@ -1,0 +1,1 @@
+(set-symbol (quote nope) 1)

@@ -1,0 +1,1 @@
+(set-symbol (gensym) 1)

@@ -1,0 +1,5 @@
+(define f (fn (x) (g x)))
+(define g (fn (x) (h x)))
+(define h (fn (x) (car x)))
+(print "start")
+(f 5)

@@ -1,0 +1,3 @@
+(print "before")
+(print y)
+(print "never reached")

@@ -1,0 +1,1 @@
+(with-exec-mode (quote weird) car)

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the optimised build (g++), a clang build, and the
+# AddressSanitizer + UBSan build with the collector stressed at every safe point.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+echo "== g++, optimised: unit and golden tests"
+cmake --preset default >/dev/null
+cmake --build --preset default -j"$jobs"
+ctest --test-dir build/default -LE stress --output-on-failure -j"$jobs"
+
+echo "== clang++: build and golden tests"
+cmake --preset clang >/dev/null
+cmake --build --preset clang -j"$jobs"
+ctest --test-dir build/clang -L normal --output-on-failure -j"$jobs"
+
+echo "== AddressSanitizer + UBSan, VELUNE_GC_STRESS: unit and golden tests"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build/sanitize -LE normal --output-on-failure -j"$jobs"
+echo "== all tests passed"
