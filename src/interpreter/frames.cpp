@@ -35,20 +35,20 @@ LispError improper_form(const Runtime& rt, const char* what, value* form) {
     return LispError{std::string(what) + ": not a proper list: " + describe(rt, form)};
 }
 
-// "f" when the function carries a name in its metadata, else its parameter list.
+// "f" when the function carries a name in its metadata, else "fn" and its parameter list.
 std::string function_label(const Runtime& rt, value* function, const lispfunc* f) {
     if (function->metadata != nullptr && is<hashtable>(function->metadata)) {
         if (value** name = as<hashtable>(function->metadata)->table.find("name")) {
             if (is<string>(*name)) return as<string>(*name)->text;
         }
     }
-    std::string params = "(fn (";
+    std::string params = "fn (";
     for (std::size_t i = 0; i < f->parameters.size(); ++i) {
         if (i > 0) params += ' ';
         params += describe(rt, f->parameters[i]);
     }
     if (f->rest_parameter != nullptr) params += (f->parameters.empty() ? ". " : " . ") + describe(rt, f->rest_parameter);
-    return params + ") ...)";
+    return params + ")";
 }
 
 std::string count_text(std::size_t n) {

@@ -6,7 +6,7 @@
 namespace velune {
 
 Heap::~Heap() {
-    for (gc_object* o : objects) delete o;
+    for (gc_object* o : objects) destroy(o);
 }
 
 void Heap::remove_root_source(const root_source* s) {
@@ -40,7 +40,7 @@ void Heap::collect() {
             live_bytes += 48 + o->extra_bytes();  // a typical object header, for pacing
             *kept++ = o;
         } else {
-            delete o;
+            destroy(o);
         }
     }
     objects.erase(kept, objects.end());

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/pool.h"
+
 namespace velune {
 
 class Tracer;
@@ -20,6 +22,7 @@ struct gc_object {
     // Bytes owned outside the object itself (string text, vectors), for pacing only.
     virtual std::size_t extra_bytes() const { return 0; }
     bool marked = false;
+    std::uint32_t allocation_size = 0;  // what the pool must take back
 };
 
 class Tracer {
@@ -53,7 +56,15 @@ public:
     ~Heap();
 
     template <class T, class... Args> T* make(Args&&... args) {
-        T* object = new T(std::forward<Args>(args)...);
+        void* memory = pool.allocate(sizeof(T));
+        T* object;
+        try {
+            object = new (memory) T(std::forward<Args>(args)...);
+        } catch (...) {
+            pool.release(memory, sizeof(T));
+            throw;
+        }
+        object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
         objects.push_back(object);
         allocated_since_collection += sizeof(T) + object->extra_bytes();
         return object;
@@ -86,6 +97,7 @@ public:
 
 private:
     friend class TempRoot;
+    SlabPool pool;
     std::vector<gc_object*> objects;
     std::vector<const root_source*> sources;
     struct temp_slot {
@@ -100,6 +112,11 @@ private:
     int stress_countdown = 0;
 
     void mark_roots(Tracer& t) const;
+    void destroy(gc_object* o) {
+        const std::size_t size = o->allocation_size;
+        o->~gc_object();
+        pool.release(o, size);
+    }
 };
 
 // Keeps one host local alive across a nested run (the one hazard of the design).

@@ -103,7 +103,7 @@ bool StackGuard::exhausted() const {
 }
 
 void StackGuard::fail(const char* what) {
-    throw HostFailure(std::string(what) + ": host stack exhausted");
+    throw HostFailure(std::string(what) + ": the host stack is exhausted");
 }
 
 Runtime::Runtime(int output_fd) : out(output_fd) { heap.add_root_source(this); }

@@ -21,5 +21,4 @@
 (print nil)
 (print true)
 (print "")
-(print -5)
 (print (quote -5))

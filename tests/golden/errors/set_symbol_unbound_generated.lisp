@@ -1,1 +1,0 @@
-(set-symbol (gensym) 1)
