@@ -110,37 +110,6 @@ private:
     }
 
     void atom(value* v) {
-        const bool recursive = v->kind == value_kind::function || v->kind == value_kind::hashtable ||
-                               v->kind == value_kind::environment || v->kind == value_kind::Class;
-        if (!recursive) {
-            leaf(v);
-            return;
-        }
-        // Each level is host recursion, and each nested entry line is longer than the last:
-        // stop long before either gets out of hand.
-        if (depth >= max_depth || rt.stack.exhausted()) {
-            fail("cannot print a structure nested this deeply");
-            return;
-        }
-        ++depth;
-        switch (v->kind) {
-        case value_kind::function:
-            function_text(as<function>(v));
-            break;
-        case value_kind::hashtable:
-            nested(v, [this](value* d) { dictionary_text(as<hashtable>(d)); });
-            break;
-        case value_kind::environment:
-            nested(v, [this](value* e) { environment_text(as<environment>(e)); });
-            break;
-        default:
-            class_text(as<Class>(v));
-            break;
-        }
-        --depth;
-    }
-
-    void leaf(value* v) {
         switch (v->kind) {
         case value_kind::integer:
             out += format_integer(as<integer>(v)->int_value);
@@ -174,7 +143,8 @@ private:
         case value_kind::hashtable:
         case value_kind::environment:
         case value_kind::Class:
-            break;
+            container(v);
+            return;
         case value_kind::resumable_native:
             fail("repr not implemented for type resumable-native");
             return;
@@ -189,6 +159,32 @@ private:
             return;
         }
         internal_failure("printer: a value of no known kind");
+    }
+
+    // The kinds whose text holds other values' texts: each level is host recursion, and
+    // each nested entry line is longer than the last, so stop long before either gets out
+    // of hand.
+    void container(value* v) {
+        if (depth >= max_depth || rt.stack.exhausted()) {
+            fail("cannot print a structure nested this deeply");
+            return;
+        }
+        ++depth;
+        switch (v->kind) {
+        case value_kind::function:
+            function_text(as<function>(v));
+            break;
+        case value_kind::hashtable:
+            nested(v, [this](value* d) { dictionary_text(as<hashtable>(d)); });
+            break;
+        case value_kind::environment:
+            nested(v, [this](value* e) { environment_text(as<environment>(e)); });
+            break;
+        default:
+            class_text(as<Class>(v));
+            break;
+        }
+        --depth;
     }
 
     // Dictionaries and environments may contain themselves; their layouts recurse.
