@@ -22,7 +22,7 @@ value* Interpreter::run() {
     while (!frames.empty()) {
         rt.heap.safe_point();  // the only place a collection may start
         if (!frames.back()->next_step(*this)) continue;
-        std::unique_ptr<Frame> done = std::move(frames.back());
+        frame_ptr done = std::move(frames.back());
         frames.pop_back();
         if (frames.empty()) return done->finish();
         frames.back()->resume(done->finish());  // delivered before the next safe point
@@ -33,7 +33,7 @@ value* Interpreter::run() {
 bool Interpreter::next_step() {
     if (frames.empty()) return true;
     if (!frames.back()->next_step(*this)) return false;
-    std::unique_ptr<Frame> done = std::move(frames.back());
+    frame_ptr done = std::move(frames.back());
     frames.pop_back();
     if (frames.empty()) {
         last_result = done->finish();
@@ -75,9 +75,10 @@ void report(Interpreter& in, const char* header) {
     in.rt.out.line(reversed);
 }
 
-value* run_nested(Runtime& rt, std::unique_ptr<Frame> root, const char* error_header, const char* internal_header) {
+template <class Root, class... Args>
+value* run_nested(Runtime& rt, const char* error_header, const char* internal_header, Args... args) {
     Interpreter in(rt);
-    in.frames.push_back(std::move(root));
+    in.push<Root>(args...);
     try {
         return in.run();
     } catch (const LispError& e) {
@@ -93,18 +94,18 @@ value* run_nested(Runtime& rt, std::unique_ptr<Frame> root, const char* error_he
 }  // namespace
 
 value* expand_new(Runtime& rt, environment* env, value* expression) {
-    return run_nested(rt, std::make_unique<ExpandFrame>(env, expression), "Error during expansion at:",
-                      "Internal error during expansion at:");
+    return run_nested<ExpandFrame>(rt, "Error during expansion at:", "Internal error during expansion at:", env,
+                                   expression);
 }
 
 value* evaluate_new(Runtime& rt, environment* env, value* expression) {
-    return run_nested(rt, std::make_unique<EvalFrame>(env, expression), "Error during evaluation at:",
-                      "Internal error during execution at:");
+    return run_nested<EvalFrame>(rt, "Error during evaluation at:", "Internal error during execution at:", env,
+                                 expression);
 }
 
 value* compute_new(Runtime& rt, environment* env, value* function, value* arguments) {
-    return run_nested(rt, std::make_unique<CallFrame>(function, arguments, rt.nil, env),
-                      "Error during execution at:", "Internal error during execution at:");
+    return run_nested<CallFrame>(rt, "Error during execution at:", "Internal error during execution at:", function,
+                                 arguments, rt.nil, env);
 }
 
 value* call(Runtime& rt, const Name* name, const std::vector<value*>& arguments) {

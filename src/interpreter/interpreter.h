@@ -25,7 +25,20 @@ public:
     virtual void trace(Tracer& t) const = 0;
 
     value* result = nullptr;
+    std::uint32_t allocation_size = 0;  // what the frame pool must take back
 };
+
+// Frames come from the runtime's frame pool: a call pushes several, so malloc would
+// dominate the loop.
+struct frame_deleter {
+    SlabPool* pool;
+    void operator()(Frame* f) const noexcept {
+        const std::size_t size = f->allocation_size;
+        f->~Frame();
+        pool->release(f, size);
+    }
+};
+using frame_ptr = std::unique_ptr<Frame, frame_deleter>;
 
 // One object per call of a special form, driven by its ResumableNativeCallFrame.
 class resumable_builtin {
@@ -49,10 +62,20 @@ public:
     Interpreter& operator=(const Interpreter&) = delete;
 
     Runtime& rt;
-    std::vector<std::unique_ptr<Frame>> frames;
+    std::vector<frame_ptr> frames;
 
     template <class F, class... Args> void push(Args&&... args) {
-        frames.push_back(std::make_unique<F>(std::forward<Args>(args)...));
+        void* memory = rt.frame_pool.allocate(sizeof(F));
+        F* frame;
+        try {
+            frame = new (memory) F(std::forward<Args>(args)...);
+        } catch (...) {
+            rt.frame_pool.release(memory, sizeof(F));
+            throw;
+        }
+        frame->allocation_size = static_cast<std::uint32_t>(sizeof(F));
+        frame_ptr owned(frame, frame_deleter{&rt.frame_pool});
+        frames.push_back(std::move(owned));
     }
     // Steps until no frame is left; returns the root frame's value. Failures escape with
     // the frames exactly as they were, for the trace.

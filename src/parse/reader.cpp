@@ -66,7 +66,7 @@ private:
 
 std::optional<result> Reader::next_expr(position_t p) {
     // Each nesting level costs host stack; running short is an orderly syntax error.
-    if (rt.stack.exhausted()) syntax_error("Syntax error: expressions are nested too deeply to read");
+    if (rt.stack.exhausted()) syntax_error("Expressions nested too deeply to read");
     p = skip_all(p);
     if (p >= end) return std::nullopt;
     if (auto r = next_int(p)) return r;

@@ -64,7 +64,8 @@ private:
     std::byte* bump_end = nullptr;
 
     void new_slab() {
-        slabs.push_back(std::make_unique<std::byte[]>(slab_bytes));
+        // Left uninitialised: every slot is constructed before use.
+        slabs.push_back(std::unique_ptr<std::byte[]>(new std::byte[slab_bytes]));
         bump = slabs.back().get();
         bump_end = bump + slab_bytes;
     }

@@ -105,6 +105,7 @@ public:
     Runtime& operator=(const Runtime&) = delete;
 
     Heap heap;
+    SlabPool frame_pool;  // the interpreter's frames, which live and die in stack order
     NameTable names;
     OutputBuffer out;
     StackGuard stack;

@@ -9,48 +9,20 @@ namespace velune {
 
 namespace {
 
-std::vector<std::string_view> split_lines(std::string_view text) {
-    std::vector<std::string_view> pieces;
-    for (;;) {
-        const auto newline = text.find('\n');
-        pieces.push_back(text.substr(0, newline));
-        if (newline == std::string_view::npos) return pieces;
-        text.remove_prefix(newline + 1);
-    }
-}
-
-// One entry of a dictionary or environment: the value's text indented under its name.
-void append_entry(std::vector<std::string>& lines, const std::string& prefix, std::string_view value_text) {
-    const auto pieces = split_lines(value_text);
-    lines.push_back(prefix + " " + std::string(pieces[0]));
-    for (std::size_t i = 1; i < pieces.size(); ++i) {
-        lines.push_back(std::string(prefix.size(), ' ') + std::string(pieces[i]));
-    }
-}
-
-std::string join_lines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) text += '\n';
-        text += lines[i];
-    }
-    return text;
-}
-
 class Printer {
 public:
     // A lenient printer never fails: it describes what has no printed form (for messages).
-    Printer(const Runtime& rt, bool lenient) : rt(rt), lenient(lenient) {}
+    Printer(const Runtime& rt, bool lenient, std::string& out) : rt(rt), lenient(lenient), out(out) {}
 
-    void represent(value* v, std::string& out) {
+    void represent(value* v) {
         if (is<cell>(v)) {
-            list(v, out);
+            list(v);
         } else {
-            atom(v, out);
+            atom(v);
         }
     }
 
-    void to_string(value* v, std::string& out) {
+    void to_string(value* v) {
         switch (v->kind) {
         case value_kind::string:
             out += as<string>(v)->text;
@@ -61,32 +33,53 @@ public:
         case value_kind::num_symbol:
         case value_kind::unique:
         case value_kind::cell:
-            represent(v, out);
+            represent(v);
             return;
         default:
-            fail("to-string not implemented for type " + text_of(v->type), out);
+            fail("to-string not implemented for type " + text_of(v->type));
         }
     }
 
 private:
     const Runtime& rt;
     bool lenient;
+    std::string& out;
+    // Nested dictionary and environment entries continue their value's lines under the
+    // entry's name: every newline written is followed by this many spaces. Writing the
+    // indentation as we go keeps deep nesting linear in the size of the text.
+    std::size_t indent = 0;
     std::vector<const value*> open;  // dictionaries and environments being printed
+    static constexpr int max_depth = 2000;  // nested dictionaries, environments, functions, classes
+    int depth = 0;
 
-    void fail(const std::string& message, std::string& out) {
+    // Text that may hold newlines (strings, names, keys).
+    void put(std::string_view text) {
+        for (;;) {
+            const auto newline = text.find('\n');
+            if (newline == std::string_view::npos) {
+                out += text;
+                return;
+            }
+            out += text.substr(0, newline + 1);
+            out.append(indent, ' ');
+            text.remove_prefix(newline + 1);
+        }
+    }
+
+    void fail(const std::string& message) {
         if (!lenient) throw HostFailure(message);
-        out += "<" + message + ">";
+        put("<" + message + ">");
     }
 
     std::string text_of(value* v) {
         std::string text;
-        represent(v, text);
+        Printer(rt, lenient, text).represent(v);
         return text;
     }
 
     // Lists walk their spine in a loop and keep pending tails on an explicit stack, so a
     // million nesting levels need no host stack.
-    void list(value* v, std::string& out) {
+    void list(value* v) {
         std::vector<value*> tails;
         value* current = v;
         for (;;) {
@@ -95,7 +88,7 @@ private:
                 tails.push_back(as<cell>(current)->cdr);
                 current = as<cell>(current)->car;
             }
-            atom(current, out);
+            atom(current);
             for (;;) {
                 if (tails.empty()) return;
                 value*& tail = tails.back();
@@ -108,7 +101,7 @@ private:
                 if (tail != rt.nil) {
                     if (!lenient) throw HostFailure("cannot print a dotted list (a cell chain that does not end in nil)");
                     out += " . ";
-                    atom(tail, out);
+                    atom(tail);
                 }
                 out += ')';
                 tails.pop_back();
@@ -116,13 +109,7 @@ private:
         }
     }
 
-    void atom(value* v, std::string& out) {
-        const bool recursive = v->kind == value_kind::function || v->kind == value_kind::hashtable ||
-                               v->kind == value_kind::environment || v->kind == value_kind::Class;
-        if (recursive && rt.stack.exhausted()) {
-            fail("cannot print a structure nested this deeply", out);
-            return;
-        }
+    void atom(value* v) {
         switch (v->kind) {
         case value_kind::integer:
             out += format_integer(as<integer>(v)->int_value);
@@ -131,14 +118,14 @@ private:
             out += format_float(as<floating>(v)->float_value);
             return;
         case value_kind::named_symbol:
-            out += as<named_symbol>(v)->name->text;
+            put(as<named_symbol>(v)->name->text);
             return;
         case value_kind::num_symbol:
             out += "<symbol #" + format_integer(as<num_symbol>(v)->number) + ">";
             return;
         case value_kind::string:
             out += '"';
-            out += as<string>(v)->text;
+            put(as<string>(v)->text);
             out += '"';
             return;
         case value_kind::unique:
@@ -150,102 +137,126 @@ private:
             out += ">";
             return;
         case value_kind::cell:
-            list(v, out);
+            list(v);
             return;
         case value_kind::function:
-            function_text(as<function>(v), out);
-            return;
         case value_kind::hashtable:
-            nested(v, out, [this](value* d) { return dictionary_text(as<hashtable>(d)); });
-            return;
         case value_kind::environment:
-            nested(v, out, [this](value* e) { return environment_text(as<environment>(e)); });
-            return;
         case value_kind::Class:
-            class_text(as<Class>(v), out);
+            container(v);
             return;
         case value_kind::resumable_native:
-            fail("repr not implemented for type resumable-native", out);
+            fail("repr not implemented for type resumable-native");
             return;
         case value_kind::nativefunc:
-            fail("repr not implemented for type native-function: (native-function " + as<nativefunc>(v)->name + ")", out);
+            fail("repr not implemented for type native-function: (native-function " + as<nativefunc>(v)->name + ")");
             return;
         case value_kind::lispfunc:
-            fail("repr not implemented for type lisp-function", out);
+            fail("repr not implemented for type lisp-function");
             return;
         case value_kind::instance:
-            fail("repr not implemented for an instance of " + text_of(v->type), out);
+            fail("repr not implemented for an instance of " + text_of(v->type));
             return;
         }
         internal_failure("printer: a value of no known kind");
     }
 
+    // The kinds whose text holds other values' texts: each level is host recursion, and
+    // each nested entry line is longer than the last, so stop long before either gets out
+    // of hand.
+    void container(value* v) {
+        if (depth >= max_depth || rt.stack.exhausted()) {
+            fail("cannot print a structure nested this deeply");
+            return;
+        }
+        ++depth;
+        switch (v->kind) {
+        case value_kind::function:
+            function_text(as<function>(v));
+            break;
+        case value_kind::hashtable:
+            nested(v, [this](value* d) { dictionary_text(as<hashtable>(d)); });
+            break;
+        case value_kind::environment:
+            nested(v, [this](value* e) { environment_text(as<environment>(e)); });
+            break;
+        default:
+            class_text(as<Class>(v));
+            break;
+        }
+        --depth;
+    }
+
     // Dictionaries and environments may contain themselves; their layouts recurse.
-    template <class Layout> void nested(value* v, std::string& out, Layout layout) {
+    template <class Layout> void nested(value* v, Layout layout) {
         if (std::find(open.begin(), open.end(), v) != open.end()) {
             fail(std::string("cannot print a ") + (is<hashtable>(v) ? "dictionary" : "environment") +
-                     " that contains itself",
-                 out);
+                 " that contains itself");
             return;
         }
         open.push_back(v);
-        try {
-            out += layout(v);
-        } catch (...) {
-            open.pop_back();
-            throw;
-        }
+        layout(v);
         open.pop_back();
     }
 
-    std::string dictionary_text(hashtable* d) {
-        std::vector<std::string> lines;
-        for (const auto& [key, v] : d->table.entries) append_entry(lines, "      " + key, text_of(v));
-        if (lines.empty()) return "(dict)";
-        return "(dict\n" + join_lines(lines) + ")";
+    // One entry of a dictionary or environment on a line of its own: the name, a space and
+    // the value, whose further lines are indented by the name's width.
+    void entry(const std::string& prefix, value* v) {
+        put("\n");
+        put(prefix);
+        out += ' ';
+        const std::size_t outer = indent;
+        indent += prefix.size();
+        if (v == nullptr) {
+            out += "None";
+        } else {
+            represent(v);
+        }
+        indent = outer;
     }
 
-    std::string environment_text(environment* e) {
-        // Pairs of name text and value text; a later pair with the same name replaces the
+    void dictionary_text(hashtable* d) {
+        out += "(dict";
+        for (const auto& [key, v] : d->table.entries) entry("      " + key, v);
+        out += ')';
+    }
+
+    void environment_text(environment* e) {
+        // Pairs of name text and value; a later pair with the same name replaces the
         // earlier one's value but keeps its place.
-        std::vector<std::pair<std::string, std::string>> bindings;
-        auto add = [&bindings](std::string name, std::string text) {
+        std::vector<std::pair<std::string, value*>> bindings;
+        auto add = [&bindings](std::string name, value* v) {
             for (auto& binding : bindings) {
                 if (binding.first == name) {
-                    binding.second = std::move(text);
+                    binding.second = v;
                     return;
                 }
             }
-            bindings.emplace_back(std::move(name), std::move(text));
+            bindings.emplace_back(std::move(name), v);
         };
         for (const auto& [name, v] : e->names.entries) {
             if (name == rt.known.current_scope && v == e) continue;
             if (name == rt.known.parent_scope && v == e->parent) continue;
-            add(name->text, v == nullptr ? "None" : text_of(v));
+            add(name->text, v);
         }
-        for (const auto& [number, v] : e->numbers.entries) {
-            add("<symbol #" + format_integer(number) + ">", v == nullptr ? "None" : text_of(v));
-        }
+        for (const auto& [number, v] : e->numbers.entries) add("<symbol #" + format_integer(number) + ">", v);
 
-        std::vector<std::string> lines;
+        out += "(env";
         if (e->parent != nullptr) {
-            const std::string parent_text = text_of(e->parent);
-            const auto pieces = split_lines(parent_text);
-            if (pieces.size() == 1) {
-                lines.push_back("     (" + std::string(pieces[0]) + ")");
-            } else {
-                lines.push_back("     (" + std::string(pieces.front()));
-                for (std::size_t i = 1; i + 1 < pieces.size(); ++i) lines.push_back("      " + std::string(pieces[i]));
-                lines.push_back("      " + std::string(pieces.back()) + ")");
-            }
+            put("\n     (");
+            const std::size_t outer = indent;
+            indent += 6;
+            represent(e->parent);
+            indent = outer;
+            out += ')';
+        } else {
+            out += " ()";
         }
-        for (const auto& [name, text] : bindings) append_entry(lines, "     " + name, text);
-        const std::string text = join_lines(lines);
-        if (e->parent != nullptr) return "(env\n" + text + ")";
-        return text.empty() ? "(env ())" : "(env ()\n" + text + ")";
+        for (const auto& [name, v] : bindings) entry("     " + name, v);
+        out += ')';
     }
 
-    void function_text(function* f, std::string& out) {
+    void function_text(function* f) {
         static constexpr const char* wrappers[] = {nullptr, "(with-exec-mode 'macro ", "(with-exec-mode 'no-eval ",
                                                    "(with-exec-mode 'no-expand "};
         const char* wrapper = wrappers[static_cast<int>(f->exec_mode)];
@@ -257,28 +268,30 @@ private:
             out += "(fn (";
             for (std::size_t i = 0; i < l->parameters.size(); ++i) {
                 if (i > 0) out += ' ';
-                represent(l->parameters[i], out);
+                represent(l->parameters[i]);
             }
             if (l->rest_parameter != nullptr) {
                 out += l->parameters.empty() ? ". " : " . ";
-                represent(l->rest_parameter, out);
+                represent(l->rest_parameter);
             }
             out += ") ";
             if (l->body == rt.nil) {
                 out += "nil";
             } else {
                 // The body list's text without its enclosing parentheses.
-                const std::string body = text_of(l->body);
-                out.append(body, 1, body.size() - 2);
+                const std::size_t start = out.size();
+                list(l->body);
+                out.erase(start, 1);
+                out.pop_back();
             }
             out += ')';
             break;
         }
         case value_kind::nativefunc:
-            out += "(native-function " + as<nativefunc>(implementation)->name + ")";
+            put("(native-function " + as<nativefunc>(implementation)->name + ")");
             break;
         case value_kind::resumable_native:
-            out += "(native-function " + as<resumable_native>(implementation)->name + ")";
+            put("(native-function " + as<resumable_native>(implementation)->name + ")");
             break;
         default:
             internal_failure("printer: a function whose implementation is of no known kind");
@@ -286,7 +299,7 @@ private:
         if (wrapper != nullptr) out += ')';
     }
 
-    void class_text(Class* c, std::string& out) {
+    void class_text(Class* c) {
         out += "(class ";
         if (c->parents.empty()) {
             out += "nil";
@@ -294,7 +307,7 @@ private:
             out += '(';
             for (std::size_t i = 0; i < c->parents.size(); ++i) {
                 if (i > 0) out += ' ';
-                represent(c->parents[i], out);
+                represent(c->parents[i]);
             }
             out += ')';
         }
@@ -305,7 +318,7 @@ private:
             out += '(';
             for (std::size_t i = 0; i < c->attributes.size(); ++i) {
                 if (i > 0) out += ' ';
-                out += c->attributes[i]->text;
+                put(c->attributes[i]->text);
             }
             out += ')';
         }
@@ -317,13 +330,13 @@ private:
 
 std::string to_string_text(const Runtime& rt, value* v) {
     std::string text;
-    Printer(rt, false).to_string(v, text);
+    Printer(rt, false, text).to_string(v);
     return text;
 }
 
 std::string represent_text(const Runtime& rt, value* v) {
     std::string text;
-    Printer(rt, false).represent(v, text);
+    Printer(rt, false, text).represent(v);
     return text;
 }
 
@@ -337,7 +350,7 @@ value* represent(Runtime& rt, value* v) { return make_string(rt, represent_text(
 std::string describe(const Runtime& rt, value* v) {
     if (v == nullptr) return "None";
     std::string text;
-    Printer(rt, true).represent(v, text);
+    Printer(rt, true, text).represent(v);
     return text;
 }
 

@@ -1,0 +1,2 @@
+(print (= current-scope 1))
+(= current-scope current-scope)

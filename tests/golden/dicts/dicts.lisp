@@ -1,0 +1,10 @@
+; Keys keep the place of their first insertion; equal texts are one key.
+(define d (dict))
+(print (list (list-keys d) (has-key d "x") (set-key d "a" 1) (set-key d "b" 2) (set-key d (join (list "" "a") "") 3)))
+(print (list (list-keys d) (get-key d "a") (get-key d "b") (has-key d "a") (has-key d "c")))
+(set-key d "" nil)
+(set-key d "nested" (dict))
+(set-key (get-key d "nested") "k" '(1 "v"))
+(print (list (get-key d "") (get-key (get-key d "nested") "k") (list-keys d)))
+(print (= (car (list-keys d)) (car (list-keys d))))
+(print (repr d))

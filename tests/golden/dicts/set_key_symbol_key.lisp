@@ -1,0 +1,1 @@
+(set-key (dict) 'port 80)

@@ -1,0 +1,1 @@
+(read-file "missing.txt")

@@ -1,0 +1,1 @@
+(write-file "no/such/dir/out.txt" "text")

@@ -1,0 +1,3 @@
+; nil has no car: the prelude tests for nil first.
+(print (cdr '(1 2)))
+(car nil)

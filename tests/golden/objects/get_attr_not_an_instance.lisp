@@ -1,0 +1,1 @@
+(get-attr (make-class () x) 'x)

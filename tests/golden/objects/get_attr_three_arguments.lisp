@@ -1,0 +1,1 @@
+(get-attr (make-instance (make-class () x)) 'x 'y)

@@ -1,0 +1,3 @@
+(define i (make-instance (make-class () x)))
+(print (get-attr i 'x))
+(get-attr i 'nosuch)

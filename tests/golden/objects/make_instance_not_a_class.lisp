@@ -1,0 +1,1 @@
+(make-instance integer)

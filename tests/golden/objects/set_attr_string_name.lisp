@@ -1,0 +1,1 @@
+(set-attr (make-instance (make-class () x)) "x" 1)

@@ -1,0 +1,2 @@
+(define i (make-instance (make-class () x)))
+(set-attr i 'nosuch 1)

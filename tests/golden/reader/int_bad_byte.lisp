@@ -1,0 +1,3 @@
+(print "before")
+(print (quote (12a)))
+(print "never")

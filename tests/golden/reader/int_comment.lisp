@@ -1,0 +1,2 @@
+(print 12;note
+)

@@ -1,0 +1,3 @@
+(print "before")
+(print (quote (1
+2)))

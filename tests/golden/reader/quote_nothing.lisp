@@ -1,0 +1,3 @@
+(print "before")
+(quote (a '))
+(print "never")

@@ -1,0 +1,2 @@
+(print "before")
+(print "abc\

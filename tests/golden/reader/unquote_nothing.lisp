@@ -1,0 +1,2 @@
+(print "before")
+(quote (a ,))

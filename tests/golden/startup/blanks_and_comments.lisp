@@ -1,0 +1,6 @@
+
+   	
+; nothing but comments
+# and blank lines
+
+   ;; the last line has no newline

@@ -1,0 +1,3 @@
+(print "one")
+(error (quote boom) "bad")
+(print 1x "never read

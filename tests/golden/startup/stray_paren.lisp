@@ -1,0 +1,4 @@
+(print "before")
+)
+(print "after")
+(print 1x "never read

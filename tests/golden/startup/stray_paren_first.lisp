@@ -1,0 +1,2 @@
+  ; a comment first
+) (print "never")

@@ -1,0 +1,4 @@
+(print "one")
+(print "two")
+(print (quote 3x))
+(print "never")

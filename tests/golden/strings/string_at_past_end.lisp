@@ -1,0 +1,1 @@
+(string-at "abc" 3)

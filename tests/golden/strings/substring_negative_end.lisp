@@ -1,0 +1,1 @@
+(substring "say \"hi\"" 1 (- 0 2))

@@ -1,0 +1,1 @@
+(substring "hello" (- 0 1) 2)
