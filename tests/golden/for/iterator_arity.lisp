@@ -1,1 +1,0 @@
-(for item (fn (a) (list a)) (print "never"))
