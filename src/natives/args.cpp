@@ -35,13 +35,13 @@ void arg_list::expect_exactly(std::size_t n) const {
 
 void arg_list::expect_at_least(std::size_t n) const {
     if (count < n) {
-        const std::string expected = n == 1 ? "1 argument" : "at least " + count_text(n);
-        throw LispError{"(" + std::string(name) + "): expects " + expected + ", got " +
+        throw LispError{"(" + std::string(name) + "): expects at least " + count_text(n) + ", got " +
                         format_integer(static_cast<std::int64_t>(count))};
     }
 }
 
 value* arg_list::any(std::size_t i) const {
+    if (i >= stored) internal_failure("arg_list: a native reads past the positions it keeps");
     if (i >= count) expect_at_least(i + 1);
     return items[i];
 }
