@@ -9,7 +9,10 @@ namespace velune {
 
 Interpreter::Interpreter(Runtime& rt) : rt(rt) { rt.heap.add_root_source(this); }
 
-Interpreter::~Interpreter() { rt.heap.remove_root_source(this); }
+Interpreter::~Interpreter() {
+    rt.heap.remove_root_source(this);
+    for (Frame* frame : frames) frame_deleter{&rt.frame_pool}(frame);
+}
 
 void Interpreter::trace_roots(Tracer& t) const {
     for (const auto& frame : frames) frame->trace(t);
@@ -22,8 +25,7 @@ value* Interpreter::run() {
     while (!frames.empty()) {
         rt.heap.safe_point();  // the only place a collection may start
         if (!frames.back()->next_step(*this)) continue;
-        frame_ptr done = std::move(frames.back());
-        frames.pop_back();
+        frame_ptr done = pop();
         if (frames.empty()) return done->finish();
         frames.back()->resume(done->finish());  // delivered before the next safe point
     }
@@ -33,8 +35,7 @@ value* Interpreter::run() {
 bool Interpreter::next_step() {
     if (frames.empty()) return true;
     if (!frames.back()->next_step(*this)) return false;
-    frame_ptr done = std::move(frames.back());
-    frames.pop_back();
+    frame_ptr done = pop();
     if (frames.empty()) {
         last_result = done->finish();
         return true;

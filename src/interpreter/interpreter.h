@@ -62,7 +62,8 @@ public:
     Interpreter& operator=(const Interpreter&) = delete;
 
     Runtime& rt;
-    std::vector<frame_ptr> frames;
+    // Owned: each is given back to rt.frame_pool when popped or when the run is abandoned.
+    std::vector<Frame*> frames;
 
     template <class F, class... Args> void push(Args&&... args) {
         void* memory = rt.frame_pool.allocate(sizeof(F));
@@ -75,7 +76,8 @@ public:
         }
         frame->allocation_size = static_cast<std::uint32_t>(sizeof(F));
         frame_ptr owned(frame, frame_deleter{&rt.frame_pool});
-        frames.push_back(std::move(owned));
+        frames.push_back(frame);
+        owned.release();
     }
     // Steps until no frame is left; returns the root frame's value. Failures escape with
     // the frames exactly as they were, for the trace.
@@ -89,6 +91,12 @@ public:
 
 private:
     value* last_result = nullptr;  // the root's value once it has been popped
+
+    frame_ptr pop() {
+        frame_ptr top(frames.back(), frame_deleter{&rt.frame_pool});
+        frames.pop_back();
+        return top;
+    }
 };
 
 // ---- the frames ----
