@@ -37,8 +37,8 @@ LispError improper_form(const Runtime& rt, const char* what, value* form) {
 
 // "f" when the function carries a name in its metadata, else "fn" and its parameter list.
 std::string function_label(const Runtime& rt, value* function, const lispfunc* f) {
-    if (function->metadata != nullptr && is<hashtable>(function->metadata)) {
-        if (value** name = as<hashtable>(function->metadata)->table.find("name")) {
+    if (value* metadata = function->metadata(); metadata != nullptr && is<hashtable>(metadata)) {
+        if (value** name = as<hashtable>(metadata)->table.find("name")) {
             if (is<string>(*name)) return as<string>(*name)->text;
         }
     }

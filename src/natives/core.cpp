@@ -45,29 +45,32 @@ value* get_closure(Interpreter& in, environment*, value* arguments) {
     return as<lispfunc>(implementation)->closure;
 }
 
-namespace {
-value* get_slot(Interpreter& in, value* arguments, const char* name, value* value::*slot) {
-    arg_list args(in.rt, arguments, name);
+value* get_doc(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "get-doc");
     args.expect_exactly(1);
-    value* v = args.any(0)->*slot;
+    value* v = args.any(0)->doc();
     return v != nullptr ? v : in.rt.nil;
 }
 
-value* set_slot(Interpreter& in, value* arguments, const char* name, value* value::*slot) {
-    arg_list args(in.rt, arguments, name);
+value* set_doc(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "set-doc");
     args.expect_exactly(2);
-    args.any(0)->*slot = args.any(1);
+    args.any(0)->set_doc(in.rt.heap, args.any(1));
     return in.rt.nil;
 }
-}  // namespace
 
-value* get_doc(Interpreter& in, environment*, value* a) { return get_slot(in, a, "get-doc", &value::doc); }
-value* set_doc(Interpreter& in, environment*, value* a) { return set_slot(in, a, "set-doc", &value::doc); }
-value* get_metadata(Interpreter& in, environment*, value* a) {
-    return get_slot(in, a, "get-metadata", &value::metadata);
+value* get_metadata(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "get-metadata");
+    args.expect_exactly(1);
+    value* v = args.any(0)->metadata();
+    return v != nullptr ? v : in.rt.nil;
 }
-value* set_metadata(Interpreter& in, environment*, value* a) {
-    return set_slot(in, a, "set-metadata", &value::metadata);
+
+value* set_metadata(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "set-metadata");
+    args.expect_exactly(2);
+    args.any(0)->set_metadata(in.rt.heap, args.any(1));
+    return in.rt.nil;
 }
 
 value* get_type(Interpreter& in, environment*, value* arguments) {

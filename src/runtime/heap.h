@@ -21,8 +21,9 @@ struct gc_object {
     virtual void trace_all(Tracer& t) const { trace(t); }
     // Bytes owned outside the object itself (string text, vectors), for pacing only.
     virtual std::size_t extra_bytes() const { return 0; }
-    bool marked = false;
     std::uint32_t allocation_size = 0;  // what the pool must take back
+    bool marked = false;
+    // The bytes after `marked` are free: the value family puts its kind there.
 };
 
 class Tracer {

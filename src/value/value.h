@@ -29,22 +29,46 @@ enum class value_kind : std::uint8_t {
     function, lispfunc, nativefunc, resumable_native, Class, instance, Type
 };
 
+struct value;
+
+// The doc and metadata slots, kept apart: few values ever have them, and every cell and
+// integer would otherwise carry two empty pointers.
+struct annotations final : gc_object {
+    value* doc = nullptr;
+    value* metadata = nullptr;
+    void trace(Tracer& t) const override;
+};
+
 struct value : gc_object {
     const value_kind kind;  // which C++ class: host dispatch
     value* type;            // what programs see: a Type, or an instance's Class
-    value* doc = nullptr;   // empty until set-doc
-    value* metadata = nullptr;
+
+    value* doc() const { return notes != nullptr ? notes->doc : nullptr; }
+    value* metadata() const { return notes != nullptr ? notes->metadata : nullptr; }
+    void set_doc(Heap& heap, value* v) { annotate(heap).doc = v; }
+    void set_metadata(Heap& heap, value* v) { annotate(heap).metadata = v; }
 
     void trace_all(Tracer& t) const final {
         t.visit(type);
-        t.visit(doc);
-        t.visit(metadata);
+        t.visit(notes);
         trace(t);
     }
 
 protected:
     value(value_kind k, value* t) : kind(k), type(t) {}
+
+private:
+    annotations* notes = nullptr;  // empty until set-doc or set-metadata
+    annotations& annotate(Heap& heap) {
+        if (notes == nullptr) notes = heap.make<annotations>();
+        return *notes;
+    }
 };
+
+inline void annotations::trace(Tracer& t) const {
+    t.visit(doc);
+    t.visit(metadata);
+}
 
 template <class T> bool is(const value* v) { return v->kind == T::static_kind; }
 template <class T> T* as(value* v) {

@@ -86,8 +86,8 @@ TEST_F(Values, EachClassPointsAtItsType) {
     EXPECT_EQ(c->type, rt.types.Class);
     EXPECT_EQ(rt.heap.make<instance>(c)->type, c);
     // Doc and metadata start empty.
-    EXPECT_EQ(c->doc, nullptr);
-    EXPECT_EQ(c->metadata, nullptr);
+    EXPECT_EQ(c->doc(), nullptr);
+    EXPECT_EQ(c->metadata(), nullptr);
 }
 
 TEST_F(Values, GlobalEnvironmentStartsWithScopesUniquesAndTypeNamesInOrder) {
