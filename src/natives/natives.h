@@ -25,7 +25,7 @@ std::span<const builtin_row> builtin_table();
 void install_builtins(Runtime& rt);
 
 // The evaluated (or as-written) argument list of one native call, read once.
-// Misuse the design leaves open becomes one uniform LispError naming the native:
+// Misuse without a message of its own becomes one uniform LispError naming the native:
 // "(car): expects 1 argument, got 0", "(car): expects a cell as argument 1, got nil".
 class arg_list {
 public:

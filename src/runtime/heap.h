@@ -120,7 +120,7 @@ private:
     }
 };
 
-// Keeps one host local alive across a nested run (the one hazard of the design).
+// Keeps one host local alive across a nested run: the one hazard of collecting at safe points.
 class TempRoot {
 public:
     template <class T> TempRoot(Heap& h, T*& slot) : heap(h) {
