@@ -45,32 +45,34 @@ value* get_closure(Interpreter& in, environment*, value* arguments) {
     return as<lispfunc>(implementation)->closure;
 }
 
-value* get_doc(Interpreter& in, environment*, value* arguments) {
-    arg_list args(in.rt, arguments, "get-doc");
+namespace {
+// The doc and metadata natives differ only in the slot they read or write.
+template <class Read> value* read_slot(Interpreter& in, value* arguments, const char* name, Read read) {
+    arg_list args(in.rt, arguments, name);
     args.expect_exactly(1);
-    value* v = args.any(0)->doc();
+    value* v = read(args.any(0));
     return v != nullptr ? v : in.rt.nil;
 }
 
-value* set_doc(Interpreter& in, environment*, value* arguments) {
-    arg_list args(in.rt, arguments, "set-doc");
+template <class Write> value* write_slot(Interpreter& in, value* arguments, const char* name, Write write) {
+    arg_list args(in.rt, arguments, name);
     args.expect_exactly(2);
-    args.any(0)->set_doc(in.rt.heap, args.any(1));
+    write(args.any(0), args.any(1));
     return in.rt.nil;
 }
+}  // namespace
 
-value* get_metadata(Interpreter& in, environment*, value* arguments) {
-    arg_list args(in.rt, arguments, "get-metadata");
-    args.expect_exactly(1);
-    value* v = args.any(0)->metadata();
-    return v != nullptr ? v : in.rt.nil;
+value* get_doc(Interpreter& in, environment*, value* a) {
+    return read_slot(in, a, "get-doc", [](value* v) { return v->doc(); });
 }
-
-value* set_metadata(Interpreter& in, environment*, value* arguments) {
-    arg_list args(in.rt, arguments, "set-metadata");
-    args.expect_exactly(2);
-    args.any(0)->set_metadata(in.rt.heap, args.any(1));
-    return in.rt.nil;
+value* set_doc(Interpreter& in, environment*, value* a) {
+    return write_slot(in, a, "set-doc", [&in](value* v, value* doc) { v->set_doc(in.rt.heap, doc); });
+}
+value* get_metadata(Interpreter& in, environment*, value* a) {
+    return read_slot(in, a, "get-metadata", [](value* v) { return v->metadata(); });
+}
+value* set_metadata(Interpreter& in, environment*, value* a) {
+    return write_slot(in, a, "set-metadata", [&in](value* v, value* m) { v->set_metadata(in.rt.heap, m); });
 }
 
 value* get_type(Interpreter& in, environment*, value* arguments) {
