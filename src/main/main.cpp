@@ -79,8 +79,10 @@ int entry_point(int argc, char** argv) {
 }  // namespace velune
 
 int main(int argc, char** argv) {
-    // A closed pipe must end in a reported write failure, not a death by signal.
+    // A closed pipe or a file-size limit must end in a reported write failure, not a death
+    // by signal.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     try {
         return velune::entry_point(argc, argv);
     } catch (...) {
