@@ -66,14 +66,7 @@ public:
     std::vector<Frame*> frames;
 
     template <class F, class... Args> void push(Args&&... args) {
-        void* memory = rt.frame_pool.allocate(sizeof(F));
-        F* frame;
-        try {
-            frame = new (memory) F(std::forward<Args>(args)...);
-        } catch (...) {
-            rt.frame_pool.release(memory, sizeof(F));
-            throw;
-        }
+        F* frame = rt.frame_pool.make<F>(std::forward<Args>(args)...);
         frame->allocation_size = static_cast<std::uint32_t>(sizeof(F));
         frame_ptr owned(frame, frame_deleter{&rt.frame_pool});
         frames.push_back(frame);

@@ -57,14 +57,7 @@ public:
     ~Heap();
 
     template <class T, class... Args> T* make(Args&&... args) {
-        void* memory = pool.allocate(sizeof(T));
-        T* object;
-        try {
-            object = new (memory) T(std::forward<Args>(args)...);
-        } catch (...) {
-            pool.release(memory, sizeof(T));
-            throw;
-        }
+        T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
         objects.push_back(object);
         allocated_since_collection += sizeof(T) + object->extra_bytes();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace velune {
@@ -52,6 +53,17 @@ public:
         slot->next = free_lists[c];
         free_lists[c] = slot;
 #endif
+    }
+
+    // Constructs a T in pool memory; the memory goes back if the constructor throws.
+    template <class T, class... Args> T* make(Args&&... args) {
+        void* memory = allocate(sizeof(T));
+        try {
+            return new (memory) T(std::forward<Args>(args)...);
+        } catch (...) {
+            release(memory, sizeof(T));
+            throw;
+        }
     }
 
 private:
