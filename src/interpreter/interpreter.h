@@ -103,9 +103,9 @@ public:
     void trace(Tracer& t) const override;
 
 private:
+    int state = 0;  // first, so it fits in the padding after the base: 64 bytes in all
     velune::environment* environment;
     value* expression;
-    int state = 0;
     value* function = nullptr;
     value* arguments = nullptr;
     value* argument_values = nullptr;
