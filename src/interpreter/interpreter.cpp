@@ -55,25 +55,39 @@ std::string Interpreter::display() const {
 
 namespace {
 
-// The trace is printed upside down: the failing frame first, the root last.
-void report(Interpreter& in, const char* header) {
-    const std::string text = in.display();
-    std::vector<std::string_view> lines;
-    std::string_view rest(text);
+// Prints a frame's text with its lines in reverse order, as cutting and reversing the
+// whole trace would.
+void print_reversed_lines(OutputBuffer& out, std::string_view text) {
     for (;;) {
-        const auto newline = rest.find('\n');
-        lines.push_back(rest.substr(0, newline));
-        if (newline == std::string_view::npos) break;
-        rest.remove_prefix(newline + 1);
+        const auto newline = text.rfind('\n');
+        if (newline == std::string_view::npos) {
+            out.line(text);
+            return;
+        }
+        out.line(text.substr(newline + 1));
+        text = text.substr(0, newline);
     }
-    std::string reversed;
-    reversed.reserve(text.size() + 1);
-    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line != lines.rbegin()) reversed += '\n';
-        reversed += *line;
+}
+
+// The trace is printed upside down: the failing frame first, the root last. It is written
+// frame by frame, never built whole, and a stack deeper than twice `shown` frames (a
+// runaway recursion) shows its two ends around one line that counts the frames left out.
+void report(Interpreter& in, const char* header) {
+    constexpr std::size_t shown = 10000;
+    OutputBuffer& out = in.rt.out;
+    out.line(header);
+    const std::size_t count = in.frames.size();
+    if (count == 0) {
+        out.line("(nothing to do)");
+        return;
     }
-    in.rt.out.line(header);
-    in.rt.out.line(reversed);
+    for (std::size_t i = count; i-- > 0;) {
+        if (count > 2 * shown && i == count - shown - 1) {
+            out.line("... " + std::to_string(count - 2 * shown) + " frames not shown ...");
+            i = shown - 1;
+        }
+        print_reversed_lines(out, in.frames[i]->display(in.rt));
+    }
 }
 
 template <class Root, class... Args>

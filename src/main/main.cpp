@@ -66,7 +66,10 @@ int entry_point(int argc, char** argv) {
         return exit_status::syntax_error;
     } catch (const std::bad_alloc&) {
         rt.out.flush();
-        std::fprintf(stderr, "velune: internal error: out of memory\n");
+        std::fprintf(stderr,
+                     "velune: internal error: out of memory (values and frames may take %zu MiB here; a "
+                     "recursion without end reaches that)\n",
+                     rt.memory.limit >> 20);
         return exit_status::internal_failure;
     } catch (const std::exception& e) {
         rt.out.flush();

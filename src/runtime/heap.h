@@ -82,6 +82,7 @@ public:
     void add_root_source(const root_source* s) { sources.push_back(s); }
     void remove_root_source(const root_source* s);
 
+    void set_budget(MemoryBudget* budget) { pool.set_budget(budget); }
     void set_stress(int every) {
         stress_every = every;
         stress_countdown = every;

@@ -14,8 +14,18 @@
 
 namespace velune {
 
+// A ceiling on what the pools take from the system, shared by the heap's pool and the frame
+// pool, so that a runaway recursion ends in an orderly out-of-memory failure rather than
+// being killed by the operating system.
+struct MemoryBudget {
+    std::size_t used = 0;
+    std::size_t limit = static_cast<std::size_t>(-1);
+};
+
 class SlabPool {
 public:
+    void set_budget(MemoryBudget* b) { budget = b; }
+
     static constexpr std::size_t granularity = 16;
     static constexpr std::size_t max_small = 256;  // larger requests go to operator new
 
@@ -82,8 +92,13 @@ private:
     std::vector<std::unique_ptr<std::byte, slab_free>> slabs;
     std::byte* bump = nullptr;
     std::byte* bump_end = nullptr;
+    MemoryBudget* budget = nullptr;
 
     void new_slab() {
+        if (budget != nullptr) {
+            if (budget->limit - budget->used < slab_bytes) throw std::bad_alloc();
+            budget->used += slab_bytes;
+        }
         // Left uninitialised: every slot is constructed before use.
         auto* memory = static_cast<std::byte*>(std::aligned_alloc(slab_bytes, slab_bytes));
         if (memory == nullptr) throw std::bad_alloc();

@@ -106,7 +106,32 @@ void StackGuard::fail(const char* what) {
     throw HostFailure(std::string(what) + ": the host stack is exhausted");
 }
 
-Runtime::Runtime(int output_fd) : out(output_fd) { heap.add_root_source(this); }
+namespace {
+std::size_t memory_available() {
+    std::size_t available = static_cast<std::size_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit rl{};
+        if (getrlimit(resource, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+            available = std::min(available, static_cast<std::size_t>(rl.rlim_cur));
+        }
+    }
+    if (std::FILE* cgroup = std::fopen("/sys/fs/cgroup/memory.max", "r")) {
+        unsigned long long limit = 0;
+        if (std::fscanf(cgroup, "%llu", &limit) == 1 && limit > 0) {
+            available = std::min(available, static_cast<std::size_t>(limit));
+        }
+        std::fclose(cgroup);
+    }
+    return available;
+}
+}  // namespace
+
+Runtime::Runtime(int output_fd) : out(output_fd) {
+    memory.limit = memory_available() / 4 * 3;
+    heap.set_budget(&memory);
+    frame_pool.set_budget(&memory);
+    heap.add_root_source(this);
+}
 
 Runtime::~Runtime() { heap.remove_root_source(this); }
 

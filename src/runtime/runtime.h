@@ -104,6 +104,7 @@ public:
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
 
+    MemoryBudget memory;  // three quarters of what the machine, its limits and cgroup allow
     Heap heap;
     SlabPool frame_pool;  // the interpreter's frames, which live and die in stack order
     NameTable names;

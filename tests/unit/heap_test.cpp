@@ -1,4 +1,5 @@
 // The collector: unreachable cycles are reclaimed, reachable ones and suspended frames kept.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "interpreter/interpreter.h"
@@ -59,6 +60,24 @@ TEST(Heap, KeepsValuesHeldOnlyBySuspendedFrames) {
     in.push<EvalFrame>(rt.global, expression);
     rt.heap.collect();
     EXPECT_EQ(as<string>(in.run())->text, "only the frame holds me");
+}
+
+TEST(Heap, ARunawayRecursionStopsAtTheMemoryBudget) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer build allocates every object on its own, outside the budget";
+#else
+    Runtime rt(open("/dev/null", O_WRONLY));
+    prelude::establish(rt, prelude::mode::skip);
+    rt.memory.limit = rt.memory.used + (64u << 20);
+    value* f = make_symbol(rt, "f");
+    value* n = make_symbol(rt, "n");
+    // (fn (n) (f n)), bound to f: a recursion without end.
+    value* body = cons(rt, cons(rt, f, cons(rt, n, rt.nil)), rt.nil);
+    auto* implementation = rt.heap.make<lispfunc>(rt, std::vector<value*>{n}, nullptr, body, rt.global);
+    rt.global->bind(f, rt.heap.make<function>(rt, exec_mode::function, implementation));
+    value* call = cons(rt, f, cons(rt, make_integer(rt, 1), rt.nil));
+    EXPECT_THROW(evaluate_new(rt, rt.global, call), std::bad_alloc);
+#endif
 }
 
 }  // namespace
