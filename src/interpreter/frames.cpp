@@ -396,7 +396,7 @@ std::string ResumableNativeCallFrame::display(const Runtime&) const {
 bool ResumableNativeCallFrame::next_step(Interpreter& in) {
     switch (state) {
     case 0: {
-        object = native->make();
+        object = native->make(in.rt.frame_pool);
         const std::size_t depth = in.frames.size();
         object->init(in, environment, arguments);
         state = 1;

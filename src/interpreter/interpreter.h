@@ -52,7 +52,25 @@ public:
     virtual void trace(Tracer& t) const = 0;
 
     value* result = nullptr;  // nullptr reads as nil (define has no result)
+    std::uint32_t allocation_size = 0;  // what the pool must take back
 };
+
+// Special-form objects share the frame pool: one is made for every call of a form.
+struct builtin_deleter {
+    SlabPool* pool;
+    void operator()(resumable_builtin* b) const noexcept {
+        const std::size_t size = b->allocation_size;
+        b->~resumable_builtin();
+        pool->release(b, size);
+    }
+};
+using builtin_ptr = std::unique_ptr<resumable_builtin, builtin_deleter>;
+
+template <class T> builtin_ptr make_builtin(SlabPool& pool) {
+    T* object = pool.make<T>();
+    object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+    return builtin_ptr(object, builtin_deleter{&pool});
+}
 
 class Interpreter final : public root_source {
 public:
@@ -222,7 +240,7 @@ private:
     value* arguments;
     velune::environment* environment;
     resumable_native* native;  // its name and the class to instantiate
-    std::unique_ptr<resumable_builtin> object;
+    builtin_ptr object;
     int state = 0;
 };
 

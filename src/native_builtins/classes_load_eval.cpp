@@ -162,8 +162,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<resumable_builtin> make_class_constructor() { return std::make_unique<class_constructor>(); }
-std::unique_ptr<resumable_builtin> make_load_file() { return std::make_unique<load_file>(); }
-std::unique_ptr<resumable_builtin> make_eval_inline() { return std::make_unique<eval_inline>(); }
+builtin_ptr make_class_constructor(SlabPool& pool) { return make_builtin<class_constructor>(pool); }
+builtin_ptr make_load_file(SlabPool& pool) { return make_builtin<load_file>(pool); }
+builtin_ptr make_eval_inline(SlabPool& pool) { return make_builtin<eval_inline>(pool); }
 
 }  // namespace velune

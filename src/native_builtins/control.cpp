@@ -172,10 +172,10 @@ public:
 
 }  // namespace
 
-std::unique_ptr<resumable_builtin> make_if_block() { return std::make_unique<if_block>(); }
-std::unique_ptr<resumable_builtin> make_and_operator() { return std::make_unique<and_operator>(); }
-std::unique_ptr<resumable_builtin> make_or_operator() { return std::make_unique<or_operator>(); }
-std::unique_ptr<resumable_builtin> make_define() { return std::make_unique<define>(); }
-std::unique_ptr<resumable_builtin> make_apply() { return std::make_unique<apply>(); }
+builtin_ptr make_if_block(SlabPool& pool) { return make_builtin<if_block>(pool); }
+builtin_ptr make_and_operator(SlabPool& pool) { return make_builtin<and_operator>(pool); }
+builtin_ptr make_or_operator(SlabPool& pool) { return make_builtin<or_operator>(pool); }
+builtin_ptr make_define(SlabPool& pool) { return make_builtin<define>(pool); }
+builtin_ptr make_apply(SlabPool& pool) { return make_builtin<apply>(pool); }
 
 }  // namespace velune

@@ -94,6 +94,6 @@ public:
 
 }  // namespace
 
-std::unique_ptr<resumable_builtin> make_for_loop() { return std::make_unique<for_loop>(); }
+builtin_ptr make_for_loop(SlabPool& pool) { return make_builtin<for_loop>(pool); }
 
 }  // namespace velune

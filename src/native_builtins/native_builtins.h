@@ -7,17 +7,17 @@
 
 namespace velune {
 
-std::unique_ptr<resumable_builtin> make_if_block();
-std::unique_ptr<resumable_builtin> make_and_operator();
-std::unique_ptr<resumable_builtin> make_or_operator();
-std::unique_ptr<resumable_builtin> make_define();
-std::unique_ptr<resumable_builtin> make_apply();
-std::unique_ptr<resumable_builtin> make_for_loop();
-std::unique_ptr<resumable_builtin> make_quasiquote();
-std::unique_ptr<resumable_builtin> make_unquote();
-std::unique_ptr<resumable_builtin> make_unquote_splicing();
-std::unique_ptr<resumable_builtin> make_class_constructor();
-std::unique_ptr<resumable_builtin> make_load_file();
-std::unique_ptr<resumable_builtin> make_eval_inline();
+builtin_ptr make_if_block(SlabPool& pool);
+builtin_ptr make_and_operator(SlabPool& pool);
+builtin_ptr make_or_operator(SlabPool& pool);
+builtin_ptr make_define(SlabPool& pool);
+builtin_ptr make_apply(SlabPool& pool);
+builtin_ptr make_for_loop(SlabPool& pool);
+builtin_ptr make_quasiquote(SlabPool& pool);
+builtin_ptr make_unquote(SlabPool& pool);
+builtin_ptr make_unquote_splicing(SlabPool& pool);
+builtin_ptr make_class_constructor(SlabPool& pool);
+builtin_ptr make_load_file(SlabPool& pool);
+builtin_ptr make_eval_inline(SlabPool& pool);
 
 }  // namespace velune

@@ -150,8 +150,8 @@ using unquote_splicing = unquote_form<true>;
 
 }  // namespace
 
-std::unique_ptr<resumable_builtin> make_quasiquote() { return std::make_unique<quasiquote>(); }
-std::unique_ptr<resumable_builtin> make_unquote() { return std::make_unique<unquote>(); }
-std::unique_ptr<resumable_builtin> make_unquote_splicing() { return std::make_unique<unquote_splicing>(); }
+builtin_ptr make_quasiquote(SlabPool& pool) { return make_builtin<quasiquote>(pool); }
+builtin_ptr make_unquote(SlabPool& pool) { return make_builtin<unquote>(pool); }
+builtin_ptr make_unquote_splicing(SlabPool& pool) { return make_builtin<unquote_splicing>(pool); }
 
 }  // namespace velune

@@ -180,14 +180,14 @@ void install_values(Runtime& rt) {
     t.lisp_function = make_type("lisp-function");
     t.resumable_native = make_type("resumable-native");
 
-    auto make_unique = [&rt](std::string_view name) {
+    auto make_unique_value = [&rt](std::string_view name) {
         unique* u = rt.heap.make<unique>(rt, name);
         rt.keep_forever(u);
         return u;
     };
-    rt.nil = make_unique("nil");
-    rt.true_value = make_unique("true");
-    rt.false_value = make_unique("false");
+    rt.nil = make_unique_value("nil");
+    rt.true_value = make_unique_value("true");
+    rt.false_value = make_unique_value("false");
 
     rt.global = rt.heap.make<environment>(rt, nullptr);
     rt.keep_forever(rt.global);

@@ -266,7 +266,9 @@ struct lispfunc final : value {
 
 // entry(interpreter, calling environment, argument list) -> one value.
 using native_entry = value* (*)(Interpreter&, environment*, value*);
-using builtin_factory = std::unique_ptr<resumable_builtin> (*)();
+struct builtin_deleter;
+// Makes one special-form object in the given pool (the runtime's frame pool).
+using builtin_factory = std::unique_ptr<resumable_builtin, builtin_deleter> (*)(SlabPool&);
 
 struct nativefunc final : value {
     static constexpr value_kind static_kind = value_kind::nativefunc;
