@@ -237,11 +237,11 @@ public:
     void trace(Tracer& t) const override;
 
 private:
+    int state = 0;  // first, so it fits in the padding after the base
     value* arguments;
     velune::environment* environment;
     resumable_native* native;  // its name and the class to instantiate
     builtin_ptr object;
-    int state = 0;
 };
 
 class LoadFrame final : public Frame {

@@ -45,7 +45,6 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 
 environment::environment(const Runtime& rt, velune::environment* p)
     : value(static_kind, rt.types.environment), parent(p) {
-    names.entries.reserve(4);
     names.bind(rt.known.current_scope, this);
     names.bind(rt.known.parent_scope, p);
 }

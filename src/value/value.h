@@ -4,6 +4,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -135,13 +136,65 @@ struct cell final : value {
     }
 };
 
+// A vector whose first N elements live inside it: a call's environment holds a handful of
+// bindings, and a separate allocation for each would cost more than the bindings.
+template <class T, std::size_t N> class inline_vector {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    inline_vector() = default;
+    inline_vector(const inline_vector&) = delete;
+    inline_vector& operator=(const inline_vector&) = delete;
+    ~inline_vector() {
+        if (items != inline_items) ::operator delete(items);
+    }
+
+    T* begin() { return items; }
+    T* end() { return items + count; }
+    const T* begin() const { return items; }
+    const T* end() const { return items + count; }
+    std::size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    T& operator[](std::size_t i) { return items[i]; }
+    const T& operator[](std::size_t i) const { return items[i]; }
+
+    template <class... Args> void emplace_back(Args&&... args) {
+        if (count == capacity) grow();
+        items[count++] = T{std::forward<Args>(args)...};
+    }
+    void erase(T* position) {
+        std::memmove(position, position + 1, static_cast<std::size_t>(end() - position - 1) * sizeof(T));
+        --count;
+    }
+
+private:
+    T inline_items[N];
+    T* items = inline_items;
+    std::size_t count = 0;
+    std::size_t capacity = N;
+
+    void grow() {
+        auto* grown = static_cast<T*>(::operator new(2 * capacity * sizeof(T)));
+        std::memcpy(grown, items, count * sizeof(T));
+        if (items != inline_items) ::operator delete(items);
+        items = grown;
+        capacity *= 2;
+    }
+};
+
+// One entry of a scope kept inline: a plain pair that may be copied byte for byte.
+template <class Key> struct binding {
+    Key first;
+    value* second;
+};
+
 // Insertion-ordered map: order is observable (printing, list-keys, the global bindings).
 // Small scopes scan a vector; an index is built once the map grows past a few entries.
-template <class Key> struct scope_map {
+template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct scope_map {
     using lookup_key = std::conditional_t<std::is_same_v<Key, std::string>, std::string_view, Key>;
     static constexpr std::size_t index_threshold = 16;
 
-    std::vector<std::pair<Key, value*>> entries;
+    Entries entries;
 
     value** find(lookup_key k) {
         if (index) {
@@ -215,7 +268,8 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key);
 
 struct environment final : value {
     static constexpr value_kind static_kind = value_kind::environment;
-    scope_map<const Name*> names;
+    // current-scope, parent-scope and a call's first parameters fit inside.
+    scope_map<const Name*, inline_vector<binding<const Name*>, 4>> names;
     scope_map<std::int64_t> numbers;
     velune::environment* parent;
 
