@@ -11,7 +11,7 @@ Interpreter::Interpreter(Runtime& rt) : rt(rt) { rt.heap.add_root_source(this); 
 
 Interpreter::~Interpreter() {
     rt.heap.remove_root_source(this);
-    for (Frame* frame : frames) frame_deleter{&rt.frame_pool}(frame);
+    for (Frame* frame : frames) pool_deleter<Frame>{&rt.frame_pool}(frame);
 }
 
 void Interpreter::trace_roots(Tracer& t) const {

@@ -28,17 +28,17 @@ public:
     std::uint32_t allocation_size = 0;  // what the frame pool must take back
 };
 
-// Frames come from the runtime's frame pool: a call pushes several, so malloc would
-// dominate the loop.
-struct frame_deleter {
+// Frames and special-form objects come from the runtime's frame pool: a call makes several,
+// so malloc would dominate the loop. Each records its size for the pool.
+template <class T> struct pool_deleter {
     SlabPool* pool;
-    void operator()(Frame* f) const noexcept {
-        const std::size_t size = f->allocation_size;
-        f->~Frame();
-        pool->release(f, size);
+    void operator()(T* object) const noexcept {
+        const std::size_t size = object->allocation_size;
+        object->~T();
+        pool->release(object, size);
     }
 };
-using frame_ptr = std::unique_ptr<Frame, frame_deleter>;
+using frame_ptr = std::unique_ptr<Frame, pool_deleter<Frame>>;
 
 // One object per call of a special form, driven by its ResumableNativeCallFrame.
 class resumable_builtin {
@@ -55,21 +55,12 @@ public:
     std::uint32_t allocation_size = 0;  // what the pool must take back
 };
 
-// Special-form objects share the frame pool: one is made for every call of a form.
-struct builtin_deleter {
-    SlabPool* pool;
-    void operator()(resumable_builtin* b) const noexcept {
-        const std::size_t size = b->allocation_size;
-        b->~resumable_builtin();
-        pool->release(b, size);
-    }
-};
-using builtin_ptr = std::unique_ptr<resumable_builtin, builtin_deleter>;
+using builtin_ptr = std::unique_ptr<resumable_builtin, pool_deleter<resumable_builtin>>;
 
 template <class T> builtin_ptr make_builtin(SlabPool& pool) {
     T* object = pool.make<T>();
     object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
-    return builtin_ptr(object, builtin_deleter{&pool});
+    return builtin_ptr(object, pool_deleter<resumable_builtin>{&pool});
 }
 
 class Interpreter final : public root_source {
@@ -86,7 +77,7 @@ public:
     template <class F, class... Args> void push(Args&&... args) {
         F* frame = rt.frame_pool.make<F>(std::forward<Args>(args)...);
         frame->allocation_size = static_cast<std::uint32_t>(sizeof(F));
-        frame_ptr owned(frame, frame_deleter{&rt.frame_pool});
+        frame_ptr owned(frame, pool_deleter<Frame>{&rt.frame_pool});
         frames.push_back(frame);
         owned.release();
     }
@@ -104,7 +95,7 @@ private:
     value* last_result = nullptr;  // the root's value once it has been popped
 
     frame_ptr pop() {
-        frame_ptr top(frames.back(), frame_deleter{&rt.frame_pool});
+        frame_ptr top(frames.back(), pool_deleter<Frame>{&rt.frame_pool});
         frames.pop_back();
         return top;
     }

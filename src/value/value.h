@@ -320,9 +320,9 @@ struct lispfunc final : value {
 
 // entry(interpreter, calling environment, argument list) -> one value.
 using native_entry = value* (*)(Interpreter&, environment*, value*);
-struct builtin_deleter;
+template <class T> struct pool_deleter;
 // Makes one special-form object in the given pool (the runtime's frame pool).
-using builtin_factory = std::unique_ptr<resumable_builtin, builtin_deleter> (*)(SlabPool&);
+using builtin_factory = std::unique_ptr<resumable_builtin, pool_deleter<resumable_builtin>> (*)(SlabPool&);
 
 struct nativefunc final : value {
     static constexpr value_kind static_kind = value_kind::nativefunc;
