@@ -78,3 +78,6 @@
 (set-doc is-list "(is-list x): return true if x is a list (a cons cell or nil)")
 
 (def (nth i lst) (if (= i 0) (car lst) (nth (- i 1) (cdr lst))))
+
+; The one native with a doc of its own.
+(set-doc get-key "(Internal) Set a key in a dictionary. Use (at) instead when possible")

@@ -10,6 +10,8 @@
 #include "prelude/classes_lisp.h"
 #include "prelude/core_lisp.h"
 #include "prelude/generics_lisp.h"
+#include "prelude/nginx_lisp.h"
+#include "prelude/workflow_lisp.h"
 
 namespace velune::prelude {
 
@@ -25,6 +27,8 @@ constexpr library libraries[] = {
     {embedded::core_lisp_name, embedded::core_lisp},
     {embedded::generics_lisp_name, embedded::generics_lisp},
     {embedded::classes_lisp_name, embedded::classes_lisp},
+    {embedded::workflow_lisp_name, embedded::workflow_lisp},
+    {embedded::nginx_lisp_name, embedded::nginx_lisp},
 };
 
 }  // namespace
