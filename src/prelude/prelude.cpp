@@ -46,6 +46,7 @@ void establish(Runtime& rt, mode m) {
                                      " failed to load: " + e.message);
         }
     }
+    rt.heap.freeze();
 }
 
 }  // namespace velune::prelude

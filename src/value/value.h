@@ -38,6 +38,7 @@ struct annotations final : gc_object {
     value* doc = nullptr;
     value* metadata = nullptr;
     void trace(Tracer& t) const override;
+    bool has_mutable_references() const override { return true; }
 };
 
 struct value : gc_object {
@@ -61,7 +62,10 @@ protected:
 private:
     annotations* notes = nullptr;  // empty until set-doc or set-metadata
     annotations& annotate(Heap& heap) {
-        if (notes == nullptr) notes = heap.make<annotations>();
+        if (notes == nullptr) {
+            heap.remember(this);  // a permanent value now points at a new object
+            notes = heap.make<annotations>();
+        }
         return *notes;
     }
 };
@@ -259,6 +263,7 @@ struct hashtable final : value {
     scope_map<std::string> table;
     explicit hashtable(const Runtime& rt);
     void trace(Tracer& t) const override { table.trace(t); }
+    bool has_mutable_references() const override { return true; }
 };
 
 // Dictionary operations; the key must be a string value.
@@ -290,6 +295,7 @@ struct environment final : value {
         numbers.trace(t);
         t.visit(parent);
     }
+    bool has_mutable_references() const override { return true; }
 };
 
 enum class exec_mode : std::uint8_t { function = 0, macro = 1, no_eval = 2, no_expand = 3 };
@@ -360,6 +366,7 @@ struct Class final : value {
         static_attributes.trace(t);
         t.visit(environment);
     }
+    bool has_mutable_references() const override { return true; }
 };
 
 struct instance final : value {
@@ -374,6 +381,7 @@ struct instance final : value {
 
     std::size_t extra_bytes() const override { return slots.size() * sizeof(value*); }
     void trace(Tracer& t) const override { t.visit_all(slots); }
+    bool has_mutable_references() const override { return true; }
 };
 
 // ---- making values ----
