@@ -23,7 +23,7 @@ position_t skip_comment(std::string_view text, position_t p) {
     const auto start = static_cast<std::size_t>(p);
     if (start >= text.size() || (text[start] != '#' && text[start] != ';')) return p;
     const auto newline = text.find('\n', start);
-    return newline == std::string_view::npos ? static_cast<position_t>(text.size()) : static_cast<position_t>(newline + 1);
+    return static_cast<position_t>(newline == std::string_view::npos ? text.size() : newline + 1);
 }
 
 position_t skip_all(std::string_view text, position_t p) {
@@ -190,7 +190,8 @@ std::optional<result> next_expr(Runtime& rt, std::string_view text, std::int64_t
     if (!r) {
         // Once per text read to its end: the place of a stray `)` costs nothing before.
         const position_t stop = skip_all(text, position);
-        rt.diagnostics.unmatched_close = stop < static_cast<position_t>(text.size()) ? locate(text, stop) : source_location{};
+        const bool at_close = stop < static_cast<position_t>(text.size());
+        rt.diagnostics.unmatched_close = at_close ? locate(text, stop) : source_location{};
     }
     return r;
 }
@@ -208,11 +209,12 @@ void warn_unmatched_close(Runtime& rt, std::string_view file) {
 }
 
 source_location locate(std::string_view text, std::int64_t position) {
-    const auto before = text.substr(0, static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, static_cast<std::int64_t>(text.size()))));
+    const auto size = static_cast<std::int64_t>(text.size());
+    const auto before = text.substr(0, static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, size)));
+    const auto line_start = before.rfind('\n') + 1;  // 0 on the first line
     source_location where;
     where.line = 1 + std::count(before.begin(), before.end(), '\n');
-    const auto line_start = before.rfind('\n');
-    where.column = static_cast<std::int64_t>(before.size() - (line_start == std::string_view::npos ? 0 : line_start + 1)) + 1;
+    where.column = static_cast<std::int64_t>(before.size() - line_start) + 1;
     return where;
 }
 
