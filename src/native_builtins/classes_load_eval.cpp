@@ -4,6 +4,7 @@
 
 #include "native_builtins/native_builtins.h"
 #include "natives/natives.h"
+#include "parse/parse.h"
 #include "runtime/files.h"
 #include "runtime/format.h"
 #include "value/printer.h"
@@ -83,6 +84,16 @@ class load_file final : public resumable_builtin {
         }
     }
 
+    // Diagnostics name a file as seen from the directory the program started in: a nested
+    // load's path is relative to the directory of the file that loads it.
+    std::string name_from_start() const {
+        const auto& loading = interpreter->rt.diagnostics.loading;
+        if (loading.empty() || path->text.starts_with('/')) return path->text;
+        const std::string parent = my_dirname(loading.back());
+        if (parent.empty()) return path->text;
+        return parent.ends_with('/') ? parent + path->text : parent + "/" + path->text;
+    }
+
 public:
     void init(Interpreter& in, velune::environment*, value* arguments) override {
         interpreter = &in;
@@ -113,6 +124,7 @@ public:
                 throw HostFailure{"load: cannot open " + path->text + ": " + std::generic_category().message(error)};
             }
             interpreter->push<LoadFrame>(target_environment, std::move(source), path->text, interpreter->rt.nil);
+            interpreter->rt.diagnostics.loading.push_back(name_from_start());
             at = state::running;
             return false;
         }
@@ -125,6 +137,10 @@ public:
     }
 
     void resume(value* v) override {
+        // The LoadFrame has just made its last read.
+        auto& loading = interpreter->rt.diagnostics.loading;
+        warn_unmatched_close(interpreter->rt, loading.back());
+        loading.pop_back();
         result = v;
         at = state::finishing;
     }

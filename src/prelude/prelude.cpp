@@ -44,6 +44,10 @@ void establish(Runtime& rt, mode m) {
             // The report with its trace is already out; the program cannot start without it.
             throw std::runtime_error("the standard library " + std::string(lib.name) +
                                      " failed to load: " + e.message);
+        } catch (const SyntaxError& e) {
+            throw std::runtime_error("the standard library " + std::string(lib.name) + " cannot be read at " +
+                                     std::to_string(e.where.line) + ":" + std::to_string(e.where.column) + ": " +
+                                     e.what());
         }
     }
     rt.heap.freeze();
