@@ -11,6 +11,7 @@
 
 #include "interpreter/interpreter.h"
 #include "prelude/prelude.h"
+#include "prelude/prelude_image.h"
 #include "runtime/files.h"
 
 namespace velune {
@@ -84,7 +85,9 @@ std::string current_exception_type() {
 int entry_point(int argc, char** argv) {
     Runtime rt;
     try {
-        prelude::establish(rt);
+        const char* fast = std::getenv("VELUNE_FAST_PATHS");
+        rt.fast_paths = fast == nullptr || std::strcmp(fast, "off") != 0;
+        prelude::establish(rt, prelude::mode::load, prelude::embedded::prelude_image);
         rt.heap.set_stress(stress_setting());
         entry_point_prepare(rt);
         if (argc < 2) {

@@ -143,6 +143,8 @@ public:
     Types types;
     KnownNames known;
     QuasiquoteNatives quasiquote_natives;
+    // Natives take their fast paths (VELUNE_FAST_PATHS=off clears it, to compare both ways).
+    bool fast_paths = true;
     DiagnosticState diagnostics;
     value* nil = nullptr;
     value* true_value = nullptr;

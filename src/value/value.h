@@ -170,6 +170,7 @@ public:
         std::memmove(position, position + 1, static_cast<std::size_t>(end() - position - 1) * sizeof(T));
         --count;
     }
+    void clear() { count = 0; }
 
 private:
     T inline_items[N];
@@ -239,6 +240,10 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     }
 
     std::size_t size() const { return entries.size(); }
+    void clear() {
+        entries.clear();
+        index.reset();
+    }
 
     void trace(Tracer& t) const {
         for (const auto& entry : entries) t.visit(entry.second);
