@@ -196,6 +196,9 @@ void EvalArgsFrame::trace(Tracer& t) const {
 
 std::string CallFrame::display(const Runtime& rt) const { return "CallFrame: " + describe(rt, expression); }
 
+// Calls with more arguments than this run their Velune body even where a fast path exists.
+constexpr std::size_t fast_arguments = 8;
+
 bool CallFrame::next_step(Interpreter& in) {
     if (pushed) return true;
     Runtime& rt = in.rt;
@@ -229,6 +232,12 @@ bool CallFrame::next_step(Interpreter& in) {
             const std::string expected = f->rest_parameter == nullptr ? count_text(wanted) : "at least " + count_text(wanted);
             throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
                             format_integer(static_cast<std::int64_t>(count))};
+        }
+        if (f->fast != nullptr && count <= fast_arguments) {
+            value* values[fast_arguments];
+            std::size_t n = 0;
+            for (value* v = arguments; is<cell>(v); v = rest_of(v)) values[n++] = first(v);
+            if ((result = f->fast(rt, values, n)) != nullptr) return true;
         }
         auto* scope = rt.heap.make<velune::environment>(rt, f->closure);
         value* given = arguments;

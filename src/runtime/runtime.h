@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -145,6 +146,8 @@ public:
     QuasiquoteNatives quasiquote_natives;
     // Natives take their fast paths (VELUNE_FAST_PATHS=off clears it, to compare both ways).
     bool fast_paths = true;
+    // What the standard library's fast paths remember of the state they mirror.
+    std::shared_ptr<void> library_state;
     DiagnosticState diagnostics;
     value* nil = nullptr;
     value* true_value = nullptr;
