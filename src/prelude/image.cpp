@@ -66,6 +66,8 @@ public:
         return t;
     }
     bool done() const { return at == in.size(); }
+    std::size_t position() const { return at; }
+    void skip_to(std::size_t p) { at = p; }
 
 private:
     std::string_view in;
@@ -90,9 +92,16 @@ public:
         w.signed_number(rt.num_symbol_generator.counter);
         id_of(rt.global);
         // Numbering is breadth-first, so every record refers to ids that exist.
-        for (std::size_t i = 0; i < order.size(); ++i) describe(order[i]);
-        w.number(0);  // end of records
-        return std::move(w.out);
+        // Each record goes out after its length, so the first reading can step over it.
+        Writer all = std::move(w);
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            w.out.clear();
+            describe(order[i]);
+            all.number(w.out.size());
+            all.out += w.out;
+        }
+        all.number(0);  // end of records
+        return std::move(all.out);
     }
 
 private:
@@ -121,7 +130,6 @@ private:
     }
 
     void describe(value* v) {
-        w.number(1);  // one more record
         switch (v->kind) {
         case value_kind::unique:
             w.byte(static_cast<std::uint8_t>(record::unique));
@@ -242,13 +250,17 @@ public:
         // since scopes, closures and classes refer to each other in cycles.
         Reader fill = r;
         objects.push_back(nullptr);
-        while (r.number() == 1) make_object();
+        for (std::size_t length; (length = r.number()) != 0;) {
+            const std::size_t end = r.position() + length;
+            make_object();
+            r.skip_to(end);
+        }
         for (const auto& [id, class_id] : pending_instances) {
             value* c = at(class_id);
             if (c == nullptr || !is<Class>(c)) throw std::runtime_error("the start-up image has an instance without a class");
             objects[id] = rt.heap.make<instance>(as<Class>(c));
         }
-        for (std::size_t id = 1; fill.number() == 1; ++id) fill_object(fill, objects[id]);
+        for (std::size_t id = 1; fill.number() != 0; ++id) fill_object(fill, objects[id]);
         if (!fill.done()) throw std::runtime_error("the start-up image has bytes after its end");
         rt.num_symbol_generator.counter = counter;
     }
@@ -275,7 +287,8 @@ private:
         return found->second;
     }
 
-    // First reading: one object per record, its plain contents set, its references skipped.
+    // First reading: one object per record, with its plain contents; the caller steps over
+    // the references, which the second reading fills in.
     void make_object() {
         const auto kind = static_cast<record>(r.byte());
         value* v = nullptr;
@@ -296,63 +309,26 @@ private:
             break;
         }
         case record::string: v = make_string(rt, std::string(r.text())); break;
-        case record::cell: v = cons(rt, rt.nil, rt.nil); skip(2); break;
-        case record::hashtable: v = rt.heap.make<hashtable>(rt); skip_entries(); break;
-        case record::environment:
-        case record::global: {
-            v = kind == record::global ? rt.global : rt.heap.make<environment>(rt, nullptr);
-            skip(1);
-            skip_entries();
-            skip_number_entries();
-            break;
-        }
-        case record::function: {
-            const auto mode = static_cast<exec_mode>(r.number());
-            v = rt.heap.make<function>(rt, mode, nullptr);
-            skip(1);
-            break;
-        }
+        case record::cell: v = cons(rt, rt.nil, rt.nil); break;
+        case record::hashtable: v = rt.heap.make<hashtable>(rt); break;
+        case record::environment: v = rt.heap.make<environment>(rt, nullptr); break;
+        case record::global: v = rt.global; break;
+        case record::function: v = rt.heap.make<function>(rt, static_cast<exec_mode>(r.number()), nullptr); break;
         case record::lispfunc:
             v = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, rt.nil, nullptr);
-            skip_list();
-            skip(3);
             break;
         case record::Class:
             v = rt.heap.make<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
-            skip_list();
-            for (int i = 0; i < 2; ++i) {
-                for (auto n = r.number(); n > 0; --n) r.text();
-            }
-            skip_entries();
-            skip(1);
             break;
         case record::instance:
             // Its class may come later: the instance is made once every record has its object.
             pending_instances.emplace_back(objects.size(), r.number());
-            skip_list();
             break;
         case record::type_ref: v = all_types(rt).at(r.number()); break;
         case record::builtin_ref: v = builtin(r.text()); break;
         default: throw std::runtime_error("the start-up image holds an unknown record");
         }
-        skip(2);  // doc and metadata
         objects.push_back(v);
-    }
-    void skip(int n) {
-        for (int i = 0; i < n; ++i) r.number();
-    }
-    void skip_list() { skip(static_cast<int>(r.number())); }
-    void skip_entries() {
-        for (auto n = r.number(); n > 0; --n) {
-            r.text();
-            r.number();
-        }
-    }
-    void skip_number_entries() {
-        for (auto n = r.number(); n > 0; --n) {
-            r.signed_number();
-            r.number();
-        }
     }
 
     value* at(std::uint64_t id) {

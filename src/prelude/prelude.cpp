@@ -57,11 +57,13 @@ void establish(Runtime& rt, mode m, std::string_view image) {
     install_builtins(rt);
     if (m == mode::skip) return;
     if (m == mode::load && !image.empty() && rt.fast_paths) {
+        // Everything restored is reachable; only a few built-in function values are not.
         restore_image(rt, image);
+        rt.heap.freeze(Heap::sweep::skip);
     } else {
         evaluate_libraries(rt);
+        rt.heap.freeze();
     }
-    rt.heap.freeze();
     if (rt.fast_paths) install_fast_paths(rt);
 }
 

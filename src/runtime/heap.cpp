@@ -10,8 +10,8 @@ Heap::~Heap() {
     for (gc_object* o : permanent_objects) destroy(o);
 }
 
-void Heap::freeze() {
-    collect();
+void Heap::freeze(sweep s) {
+    if (s == sweep::first) collect();
     for (gc_object* o : objects) {
         o->permanent = true;
         if (o->has_mutable_references()) remember(o);

@@ -106,8 +106,10 @@ public:
 
     // Makes every object alive now permanent: later collections neither sweep nor mark them,
     // and trace only those whose references can still change. Called once the standard
-    // library is in place, so a collection costs what the program itself allocated.
-    void freeze();
+    // library is in place, so a collection costs what the program itself allocated. Without
+    // a collection first when the caller knows nearly everything allocated is alive.
+    enum class sweep { first, skip };
+    void freeze(sweep s = sweep::first);
     // A permanent object whose references are about to change outside the classes that
     // say so (a doc or metadata slot given to any value); a no-op for the others.
     void remember(gc_object* o) {
