@@ -38,8 +38,7 @@ int stress_setting() {
     return every > 0 ? every : 0;
 }
 
-int entry_point(int argc, char** argv) {
-    Runtime rt;
+int run_program(Runtime& rt, int argc, char** argv) {
     try {
         prelude::establish(rt);
         rt.heap.set_stress(stress_setting());
@@ -78,6 +77,14 @@ int entry_point(int argc, char** argv) {
     }
 }
 
+// The run is over: the process ends here, without destroying the heap object by object.
+[[noreturn]] void entry_point(int argc, char** argv) {
+    Runtime rt;
+    const int status = run_program(rt, argc, argv);
+    rt.out.flush();
+    std::_Exit(status);
+}
+
 }  // namespace
 }  // namespace velune
 
@@ -87,7 +94,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     try {
-        return velune::entry_point(argc, argv);
+        velune::entry_point(argc, argv);
     } catch (...) {
         std::fprintf(stderr, "velune: internal error: unexpected failure\n");
         return velune::exit_status::internal_failure;

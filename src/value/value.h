@@ -198,8 +198,15 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
 
     value** find(lookup_key k) {
         if (index) {
+            if constexpr (std::is_same_v<Key, const Name*>) {
+                if (k->scope_hint < entries.size() && entries[k->scope_hint].first == k) {
+                    return &entries[k->scope_hint].second;
+                }
+            }
             auto found = index->find(k);
-            return found == index->end() ? nullptr : &entries[found->second].second;
+            if (found == index->end()) return nullptr;
+            if constexpr (std::is_same_v<Key, const Name*>) k->scope_hint = static_cast<std::uint32_t>(found->second);
+            return &entries[found->second].second;
         }
         for (auto& entry : entries) {
             if (lookup_key(entry.first) == k) return &entry.second;
