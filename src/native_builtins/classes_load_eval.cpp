@@ -15,13 +15,11 @@ namespace {
 class class_constructor final : public resumable_builtin {
     value* attribute_list = nullptr;
     velune::environment* environment = nullptr;
-    Interpreter* interpreter = nullptr;
     value* pending_parents = nullptr;
     std::vector<value*> parent_values;
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         environment = env;
         arg_list args(in.rt, arguments, "make-class");
         pending_parents = args.any(0);
@@ -29,13 +27,13 @@ public:
         attribute_list = as<cell>(arguments)->cdr;
     }
 
-    bool next_step() override {
-        Runtime& rt = interpreter->rt;
+    bool next_step(Interpreter& in) override {
+        Runtime& rt = in.rt;
         // Each parent expression is evaluated once, in order, before the class is made.
         if (is<cell>(pending_parents)) {
             value* expression = as<cell>(pending_parents)->car;
             pending_parents = as<cell>(pending_parents)->cdr;
-            interpreter->push<EvalFrame>(environment, expression);
+            in.push<EvalFrame>(environment, expression);
             return false;
         }
         std::vector<const Name*> names;
@@ -53,7 +51,7 @@ public:
         return true;
     }
 
-    void resume(value* v) override { parent_values.push_back(v); }
+    void resume(Interpreter&, value* v) override { parent_values.push_back(v); }
 
     void trace(Tracer& t) const override {
         t.visit(attribute_list);
@@ -71,7 +69,6 @@ class load_file final : public resumable_builtin {
     std::string directory;
     std::filesystem::path saved_directory;
     std::string file_name;
-    Interpreter* interpreter = nullptr;
     velune::environment* target_environment = nullptr;
     velune::string* path = nullptr;
 
@@ -85,7 +82,6 @@ class load_file final : public resumable_builtin {
 
 public:
     void init(Interpreter& in, velune::environment*, value* arguments) override {
-        interpreter = &in;
         arg_list args(in.rt, arguments, "load");
         path = args.string(0);
         target_environment = args.size() == 1 ? in.rt.global : args.environment(1);
@@ -98,7 +94,7 @@ public:
         }
     }
 
-    bool next_step() override {
+    bool next_step(Interpreter& in) override {
         switch (at) {
         case state::opening: {
             if (!directory.empty()) {
@@ -112,7 +108,7 @@ public:
                 if (!directory.empty()) restore_directory();
                 throw HostFailure{"load: cannot open " + path->text + ": " + std::generic_category().message(error)};
             }
-            interpreter->push<LoadFrame>(target_environment, std::move(source), path->text, interpreter->rt.nil);
+            in.push<LoadFrame>(target_environment, std::move(source), path->text, in.rt.nil);
             at = state::running;
             return false;
         }
@@ -124,7 +120,7 @@ public:
         }
     }
 
-    void resume(value* v) override {
+    void resume(Interpreter&, value* v) override {
         result = v;
         at = state::finishing;
     }
@@ -150,8 +146,8 @@ public:
         in.push<EvalFrame>(target_environment, expression);
     }
 
-    bool next_step() override { return true; }
-    void resume(value* v) override { result = v; }
+    bool next_step(Interpreter&) override { return true; }
+    void resume(Interpreter&, value* v) override { result = v; }
 
     void trace(Tracer& t) const override {
         t.visit(target_environment);
@@ -162,8 +158,8 @@ public:
 
 }  // namespace
 
-builtin_ptr make_class_constructor(SlabPool& pool) { return make_builtin<class_constructor>(pool); }
-builtin_ptr make_load_file(SlabPool& pool) { return make_builtin<load_file>(pool); }
-builtin_ptr make_eval_inline(SlabPool& pool) { return make_builtin<eval_inline>(pool); }
+builtin_ptr make_class_constructor(StackArena& arena) { return make_builtin<class_constructor>(arena); }
+builtin_ptr make_load_file(StackArena& arena) { return make_builtin<load_file>(arena); }
+builtin_ptr make_eval_inline(StackArena& arena) { return make_builtin<eval_inline>(arena); }
 
 }  // namespace velune

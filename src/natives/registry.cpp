@@ -84,6 +84,7 @@ void install_builtins(Runtime& rt) {
                                     ? static_cast<value*>(rt.heap.make<nativefunc>(rt, row.name, row.entry))
                                     : static_cast<value*>(rt.heap.make<resumable_native>(rt, row.name, row.make));
         rt.global->bind_name(rt.names.intern(row.name), rt.heap.make<function>(rt, row.mode, implementation));
+        if (row.make == make_if_block) rt.if_form = implementation;
     }
     QuasiquoteNatives& q = rt.quasiquote_natives;
     q.element = rt.heap.make<resumable_native>(rt, "quasiquote", make_quasiquote);

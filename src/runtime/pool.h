@@ -109,4 +109,98 @@ private:
     }
 };
 
+// Memory for objects that die in the reverse order of their making: the interpreters'
+// frames and the special forms' objects. Taking is a pointer bump, giving back resets the
+// pointer to the object given back, which must be the newest one still alive.
+class StackArena {
+public:
+    StackArena() = default;
+    StackArena(const StackArena&) = delete;
+    StackArena& operator=(const StackArena&) = delete;
+    ~StackArena() {
+        for (chunk& c : chunks) std::free(c.base);
+    }
+    void set_budget(MemoryBudget* b) { budget = b; }
+
+    void* allocate(std::size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+        return ::operator new(size);
+#else
+        size = (size + 15) & ~std::size_t{15};
+        if (static_cast<std::size_t>(end - top) < size) next_chunk(size);
+        void* memory = top;
+        top += size;
+        return memory;
+#endif
+    }
+
+    void release(void* memory) noexcept {
+#if defined(__SANITIZE_ADDRESS__)
+        ::operator delete(memory);
+#else
+        auto* p = static_cast<std::byte*>(memory);
+        // Everything newer is gone, so a pointer outside the current chunk lies in the one
+        // before it, and the current chunk is empty (kept for the next growth).
+        while (p < chunks[current].base || p >= chunks[current].base + chunks[current].size) {
+            --current;
+        }
+        top = p;
+        end = chunks[current].base + chunks[current].size;
+#endif
+    }
+
+    // Constructs a T; the memory goes back if the constructor throws.
+    template <class T, class... Args> T* make(Args&&... args) {
+        void* memory = allocate(sizeof(T));
+        try {
+            return new (memory) T(std::forward<Args>(args)...);
+        } catch (...) {
+            release(memory);
+            throw;
+        }
+    }
+
+private:
+    struct chunk {
+        std::byte* base;
+        std::size_t size;
+    };
+    static constexpr std::size_t chunk_bytes = 2u << 20;
+    std::vector<chunk> chunks;
+    std::size_t current = 0;
+    std::byte* top = nullptr;
+    std::byte* end = nullptr;
+    MemoryBudget* budget = nullptr;
+
+    void next_chunk(std::size_t size) {
+        std::size_t next = chunks.empty() ? 0 : current + 1;
+        if (next < chunks.size() && chunks[next].size < size) {
+            // A spare chunk too small for this request: drop it and every spare after it.
+            for (std::size_t i = next; i < chunks.size(); ++i) {
+                if (budget != nullptr) budget->used -= chunks[i].size;
+                std::free(chunks[i].base);
+            }
+            chunks.resize(next);
+        }
+        if (next == chunks.size()) {
+            const std::size_t bytes = size > chunk_bytes ? (size + chunk_bytes - 1) / chunk_bytes * chunk_bytes : chunk_bytes;
+            if (budget != nullptr) {
+                if (budget->limit - budget->used < bytes) throw std::bad_alloc();
+                budget->used += bytes;
+            }
+            auto* memory = static_cast<std::byte*>(std::aligned_alloc(chunk_bytes, bytes));
+            if (memory == nullptr) {
+                if (budget != nullptr) budget->used -= bytes;
+                throw std::bad_alloc();
+            }
+            ::madvise(memory, bytes, MADV_HUGEPAGE);
+            chunks.reserve(chunks.size() + 1);
+            chunks.push_back({memory, bytes});
+        }
+        current = next;
+        top = chunks[current].base;
+        end = top + chunks[current].size;
+    }
+};
+
 }  // namespace velune

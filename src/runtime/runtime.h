@@ -106,13 +106,15 @@ public:
 
     MemoryBudget memory;  // three quarters of what the machine, its limits and cgroup allow
     Heap heap;
-    SlabPool frame_pool;  // the interpreter's frames, which live and die in stack order
+    StackArena frame_stack;  // the interpreters' frames, which live and die in stack order
     NameTable names;
     OutputBuffer out;
     StackGuard stack;
     Types types;
     KnownNames known;
     QuasiquoteNatives quasiquote_natives;
+    // The implementation of the global if, which evaluation runs without frames of its own.
+    value* if_form = nullptr;
     value* nil = nullptr;
     value* true_value = nullptr;
     value* false_value = nullptr;

@@ -327,9 +327,9 @@ struct lispfunc final : value {
 
 // entry(interpreter, calling environment, argument list) -> one value.
 using native_entry = value* (*)(Interpreter&, environment*, value*);
-template <class T> struct pool_deleter;
-// Makes one special-form object in the given pool (the runtime's frame pool).
-using builtin_factory = std::unique_ptr<resumable_builtin, pool_deleter<resumable_builtin>> (*)(SlabPool&);
+struct arena_deleter;
+// Makes one special-form object on the given arena (the runtime's frame stack).
+using builtin_factory = std::unique_ptr<resumable_builtin, arena_deleter> (*)(StackArena&);
 
 struct nativefunc final : value {
     static constexpr value_kind static_kind = value_kind::nativefunc;
