@@ -110,9 +110,12 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     }
     Runtime& rt = in.rt;
     if (rest != rt.nil) return nullptr;
+    auto* native = as<nativefunc>(f->implementation);
+    if (native->fast != nullptr) {
+        if (value* v = native->fast(rt, values, count)) return v;
+    }
     value* arguments = rt.nil;
     while (count > 0) arguments = cons(rt, values[--count], arguments);
-    auto* native = as<nativefunc>(f->implementation);
     in.pending_arguments = arguments;
     try {
         value* v = native->entry(in, env, arguments);
@@ -306,11 +309,20 @@ bool EvalFrame::call_function(Interpreter& in) {
     Runtime& rt = in.rt;
     value* implementation = as<velune::function>(function)->implementation;
     switch (implementation->kind) {
-    case value_kind::nativefunc:
+    case value_kind::nativefunc: {
+        auto* native = as<nativefunc>(implementation);
+        at = state::done;
+        if (native->fast != nullptr) {
+            value* values[4];
+            std::size_t count = 0;
+            for (value* v = gathered; is<cell>(v) && count < 4; v = rest_of(v)) values[count++] = first(v);
+            if (count < 4 && (result = native->fast(rt, values, count)) != nullptr) return true;
+        }
         at = state::native;
-        result = as<nativefunc>(implementation)->entry(in, environment, gathered);
+        result = native->entry(in, environment, gathered);
         at = state::done;
         return true;
+    }
     case value_kind::lispfunc: {
         velune::environment* scope = nullptr;
         if (is<velune::environment>(gathered)) {

@@ -40,6 +40,8 @@ int stress_setting() {
 
 int run_program(Runtime& rt, int argc, char** argv) {
     try {
+        const char* fast = std::getenv("VELUNE_FAST_PATHS");
+        rt.fast_paths = fast == nullptr || std::strcmp(fast, "off") != 0;
         prelude::establish(rt);
         rt.heap.set_stress(stress_setting());
         entry_point_prepare(rt);

@@ -113,6 +113,8 @@ public:
     Types types;
     KnownNames known;
     QuasiquoteNatives quasiquote_natives;
+    // Natives take their fast paths (VELUNE_FAST_PATHS=off clears it, to compare both ways).
+    bool fast_paths = true;
     // The implementation of the global if, which evaluation runs without frames of its own.
     value* if_form = nullptr;
     value* nil = nullptr;

@@ -208,11 +208,14 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
             if constexpr (std::is_same_v<Key, const Name*>) k->scope_hint = static_cast<std::uint32_t>(found->second);
             return &entries[found->second].second;
         }
-        for (auto& entry : entries) {
-            if (lookup_key(entry.first) == k) return &entry.second;
+        // Newest first: a call's parameters come after current-scope and parent-scope.
+        for (std::size_t i = entries.size(); i-- > 0;) {
+            if (lookup_key(entries[i].first) == k) return &entries[i].second;
         }
         return nullptr;
     }
+    // For a key known to be absent (a fresh scope's first bindings).
+    void append_new(lookup_key k, value* v) { entries.emplace_back(Key(k), v); }
     value* const* find(lookup_key k) const { return const_cast<scope_map*>(this)->find(k); }
     bool contains(lookup_key k) const { return find(k) != nullptr; }
 
@@ -285,18 +288,29 @@ struct environment final : value {
 
     // All take a symbol (named or generated); callers guarantee it.
     void bind(value* symbol, value* v);
-    value* lookup(const value* symbol) const;  // nullptr when unbound
+    value* lookup(const value* symbol) const {  // nullptr when unbound
+        if (symbol->kind == value_kind::named_symbol) return lookup_name(as<named_symbol>(symbol)->name);
+        return lookup_number(symbol);
+    }
     bool has_symbol(const value* symbol) const;
     bool remove(const value* symbol);
 
     void bind_name(const Name* name, value* v) { names.bind(name, v); }
-    value* lookup_name(const Name* name) const;
+    value* lookup_name(const Name* name) const {
+        for (const environment* e = this; e != nullptr; e = e->parent) {
+            if (value* const* slot = e->names.find(name)) return *slot;
+        }
+        return nullptr;
+    }
 
     void trace(Tracer& t) const override {
         names.trace(t);
         numbers.trace(t);
         t.visit(parent);
     }
+
+private:
+    value* lookup_number(const value* symbol) const;
 };
 
 enum class exec_mode : std::uint8_t { function = 0, macro = 1, no_eval = 2, no_expand = 3 };
@@ -327,6 +341,9 @@ struct lispfunc final : value {
 
 // entry(interpreter, calling environment, argument list) -> one value.
 using native_entry = value* (*)(Interpreter&, environment*, value*);
+// A native's fast path over argument values already at hand: the whole job, or nullptr
+// (with nothing done) to leave it to the entry, which raises any error.
+using fast_path = value* (*)(Runtime&, value* const* arguments, std::size_t count);
 struct arena_deleter;
 // Makes one special-form object on the given arena (the runtime's frame stack).
 using builtin_factory = std::unique_ptr<resumable_builtin, arena_deleter> (*)(StackArena&);
@@ -335,6 +352,7 @@ struct nativefunc final : value {
     static constexpr value_kind static_kind = value_kind::nativefunc;
     std::string name;
     native_entry entry;
+    fast_path fast = nullptr;
     nativefunc(const Runtime& rt, std::string n, native_entry e);
 };
 
