@@ -26,7 +26,7 @@ class SlabPool {
 public:
     void set_budget(MemoryBudget* b) { budget = b; }
 
-    static constexpr std::size_t granularity = 16;
+    static constexpr std::size_t granularity = 8;  // every object needs 8-byte alignment only
     static constexpr std::size_t max_small = 256;  // larger requests go to operator new
 
     void* allocate(std::size_t size) {

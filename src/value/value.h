@@ -137,7 +137,8 @@ struct cell final : value {
 };
 
 // A vector whose first N elements live inside it: a call's environment holds a handful of
-// bindings, and a separate allocation for each would cost more than the bindings.
+// bindings, and a separate allocation for each would cost more than the bindings. With N = 0
+// it is a plain vector in 16 bytes.
 template <class T, std::size_t N> class inline_vector {
     static_assert(std::is_trivially_copyable_v<T>);
 
@@ -146,7 +147,7 @@ public:
     inline_vector(const inline_vector&) = delete;
     inline_vector& operator=(const inline_vector&) = delete;
     ~inline_vector() {
-        if (items != inline_items) ::operator delete(items);
+        if (items != inline_data()) ::operator delete(items);
     }
 
     T* begin() { return items; }
@@ -168,17 +169,26 @@ public:
     }
 
 private:
-    T inline_items[N];
-    T* items = inline_items;
-    std::size_t count = 0;
-    std::size_t capacity = N;
+    struct no_items {};
+    [[no_unique_address]] std::conditional_t<(N > 0), T[(N > 0 ? N : 1)], no_items> inline_items;
+    T* items = inline_data();
+    std::uint32_t count = 0;
+    std::uint32_t capacity = N;
 
+    T* inline_data() {
+        if constexpr (N > 0) {
+            return inline_items;
+        } else {
+            return nullptr;
+        }
+    }
     void grow() {
-        auto* grown = static_cast<T*>(::operator new(2 * capacity * sizeof(T)));
-        std::memcpy(grown, items, count * sizeof(T));
-        if (items != inline_items) ::operator delete(items);
+        const std::uint32_t grown_capacity = capacity == 0 ? 4 : 2 * capacity;
+        auto* grown = static_cast<T*>(::operator new(grown_capacity * sizeof(T)));
+        if (count > 0) std::memcpy(grown, items, count * sizeof(T));
+        if (items != inline_data()) ::operator delete(items);
         items = grown;
-        capacity *= 2;
+        capacity = grown_capacity;
     }
 };
 
@@ -280,7 +290,7 @@ struct environment final : value {
     static constexpr value_kind static_kind = value_kind::environment;
     // current-scope, parent-scope and a call's first parameters fit inside.
     scope_map<const Name*, inline_vector<binding<const Name*>, 4>> names;
-    scope_map<std::int64_t> numbers;
+    scope_map<std::int64_t, inline_vector<binding<std::int64_t>, 0>> numbers;
     velune::environment* parent;
 
     // Binds current-scope to itself and parent-scope to the parent, in that order.
