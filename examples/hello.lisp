@@ -1,5 +1,5 @@
 ; A first Velune program: functions, closures and a little list work.
-(define greet (fn (who) (print (string-concat "hello, " who))))
+(define greet (fn (who) (print (+ "hello, " who))))
 (greet "world")
 
 (define make-counter

@@ -128,6 +128,11 @@ value* compute_new(Runtime& rt, environment* env, value* function, value* argume
                                  arguments, rt.nil, env);
 }
 
+value* load_new(Runtime& rt, environment* env, std::string source, std::string what) {
+    return run_nested<LoadFrame>(rt, "Error during evaluation at:", "Internal error during execution at:", env,
+                                 std::move(source), std::move(what), rt.nil);
+}
+
 value* call(Runtime& rt, const Name* name, const std::vector<value*>& arguments) {
     value* function = rt.global->lookup_name(name);
     if (function == nullptr) throw LispError{"Symbol " + name->text + " is undefined"};

@@ -293,6 +293,8 @@ private:
 value* expand_new(Runtime& rt, velune::environment* env, value* expression);
 value* evaluate_new(Runtime& rt, velune::environment* env, value* expression);
 value* compute_new(Runtime& rt, velune::environment* env, value* function, value* arguments);
+// Runs a whole text through a LoadFrame root; `what` names it in the trace.
+value* load_new(Runtime& rt, velune::environment* env, std::string source, std::string what);
 // Calls the function bound to `name` in the global environment.
 value* call(Runtime& rt, const Name* name, const std::vector<value*>& arguments);
 

@@ -1,16 +1,51 @@
-// The start-up sequence: types and unique values, natives and special forms, prelude.
+// The start-up sequence: types and unique values, natives and special forms, then the
+// Velune libraries, each run like a loaded file so that a failure names it in its trace.
 #include "prelude/prelude.h"
+
+#include <stdexcept>
+#include <string>
 
 #include "interpreter/interpreter.h"
 #include "natives/natives.h"
+#include "prelude/classes_lisp.h"
+#include "prelude/core_lisp.h"
+#include "prelude/generics_lisp.h"
+#include "prelude/nginx_lisp.h"
+#include "prelude/workflow_lisp.h"
 
 namespace velune::prelude {
+
+namespace {
+
+struct library {
+    std::string_view name;
+    std::string_view source;
+};
+
+// In load order: each library uses only what the ones before it define.
+constexpr library libraries[] = {
+    {embedded::core_lisp_name, embedded::core_lisp},
+    {embedded::generics_lisp_name, embedded::generics_lisp},
+    {embedded::classes_lisp_name, embedded::classes_lisp},
+    {embedded::workflow_lisp_name, embedded::workflow_lisp},
+    {embedded::nginx_lisp_name, embedded::nginx_lisp},
+};
+
+}  // namespace
 
 void establish(Runtime& rt, mode m) {
     install_values(rt);
     install_builtins(rt);
     if (m == mode::skip) return;
-    // The Velune libraries are added here as they land, run in order by do_string.
+    for (const library& lib : libraries) {
+        try {
+            load_new(rt, rt.global, std::string(lib.source), std::string(lib.name));
+        } catch (const LispError& e) {
+            // The report with its trace is already out; the program cannot start without it.
+            throw std::runtime_error("the standard library " + std::string(lib.name) +
+                                     " failed to load: " + e.message);
+        }
+    }
 }
 
 }  // namespace velune::prelude

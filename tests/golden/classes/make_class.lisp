@@ -5,7 +5,7 @@
 (print (repr (make-class ())))
 ; parent expressions are evaluated once each, left to right, before the class is made
 (define trail "")
-(define note (fn (s v) (define trail (string-concat trail s)) v))
+(define note (fn (s v) (define trail (+ trail s)) v))
 (define Q (make-class () q))
 (define C (make-class ((note "P" P) (note "Q" Q)) c a))
 (print trail)

@@ -7,4 +7,4 @@
 (print (unwrap 100000 built))
 ; The built structure prints without host recursion too.
 (define printed (repr (nest 100000 nil)))
-(print (string-length printed))
+(print (length printed))

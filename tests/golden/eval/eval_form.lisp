@@ -3,7 +3,7 @@
 (print (eval current-scope (quote x)))
 (print (eval current-scope (quote (car (list 1 2)))))
 (print (eval current-scope 5))
-(print (eval current-scope (list (quote string-concat) "a" "b")))
+(print (eval current-scope (list (quote +) "a" "b")))
 ; the chosen scope, not the caller's
 (define scope-of (fn (x) current-scope))
 (define inner (scope-of "inner x"))

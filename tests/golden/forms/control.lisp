@@ -15,7 +15,7 @@
 (print (or false true (error "e" "never")))
 ; operands run left to right, each once, and stop at the first deciding one
 (define trail "")
-(define note (fn (s b) (define trail (string-concat trail s)) b))
+(define note (fn (s b) (define trail (+ trail s)) b))
 (print (and (note "a" true) (note "b" false) (note "c" true)))
 (print (or (note "d" false) (note "e" true) (note "f" true)))
 (print trail)

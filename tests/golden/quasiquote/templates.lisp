@@ -32,10 +32,10 @@
 (define g (gensym))
 (define built (eval current-scope (list (quote quasiquote) (list (list g (quote x))))))
 (print (repr (cdr (car built))))
-(print (repr (eval current-scope (list (quote quasiquote) (list (list (string->symbol "unquote") (quote x)))))))
+(print (repr (eval current-scope (list (quote quasiquote) (list (list (to-symbol "unquote") (quote x)))))))
 ; unquoted expressions run left to right, depth first, each once, in the caller's scope
 (define trail "")
-(define note (fn (s) (define trail (string-concat trail s)) s))
+(define note (fn (s) (define trail (+ trail s)) s))
 (print (repr `(f ,(note "g") (,@(list (note "h")) ,(note "i")) ,(note "j"))))
 (print trail)
 (define local (fn (x) `(x is ,x)))

@@ -1,2 +1,2 @@
-(print (string-at "abc" 1))
-(string-at "abc" (- 0 1))
+(print (at "abc" 1))
+(at "abc" (- 0 1))

@@ -1,1 +1,1 @@
-(string-at "abc" 3)
+(at "abc" 3)

@@ -7,6 +7,6 @@
 (print (list (strip "  a b \n") (strip "	
 ") (strip "x") (strip " ")))
 (print (list (string-contains "abc" "") (string-contains "abc" "cb") (string-contains "abc" "bc") (string-contains "" "a")))
-(print (list (string-length "") (string-length "hello") (string-length "a\nb")))
-(print (list (= (string->symbol "foo") 'foo) (string->symbol "two words") (string-length (to-string (string->symbol "")))))
-(print (list (string-at "abc" 0) (string-at "abc" 2) (string-concat "ab" "cd") (string-concat "" "")))
+(print (list (length "") (length "hello") (length "a\nb")))
+(print (list (= (to-symbol "foo") 'foo) (to-symbol "two words") (length (to-string (to-symbol "")))))
+(print (list (at "abc" 0) (at "abc" 2) (+ "ab" "cd") (+ "" "")))

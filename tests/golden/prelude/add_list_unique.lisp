@@ -1,0 +1,2 @@
+(print (+ (list 1) nil))
+(+ (list 1) true)
