@@ -176,26 +176,43 @@ bool has_exactly(const Runtime& rt, value* list, std::size_t wanted) {
 
 // ---- EvalFrame ----
 
+namespace {
+
+// The lines of an EvalFrame for `form` with the CallFrame and the frame the call pushed:
+// the ExecFrame of a Velune function's body, or the ResumableNativeCallFrame of a form.
+std::string call_lines(const Runtime& rt, const std::string& form, value* function) {
+    value* implementation = as<velune::function>(function)->implementation;
+    std::string text = "EvalFrame: " + form + "\nCallFrame: " + form;
+    switch (implementation->kind) {
+    case value_kind::nativefunc:
+        return text + "\nNativeCallFrame: " + as<nativefunc>(implementation)->name;
+    case value_kind::lispfunc:
+        return text + "\nExecFrame: " + describe(rt, as<lispfunc>(implementation)->body);
+    default:
+        return text + "\nResumableNativeCallFrame: " + as<resumable_native>(implementation)->name;
+    }
+}
+
+}  // namespace
+
 std::string EvalFrame::display(const Runtime& rt) const {
+    std::string text;
+    std::vector<const tail_of*> taken;
+    for (const tail_of* t = outer; t != nullptr; t = t->below) taken.push_back(t);
+    for (auto t = taken.rbegin(); t != taken.rend(); ++t) text += call_lines(rt, describe(rt, (*t)->form), (*t)->function) + "\n";
     const std::string form = describe(rt, expression);
-    std::string text = "EvalFrame: " + form;
     switch (at) {
     case state::arguments:
-        return text + "\nEvalArgsFrame: " + describe(rt, rest_of(expression));
+        return text + "EvalFrame: " + form + "\nEvalArgsFrame: " + describe(rt, rest_of(expression));
     case state::calling:
-        return text + "\nCallFrame: " + form;
+        return text + "EvalFrame: " + form + "\nCallFrame: " + form;
     case state::native:
-        return text + "\nCallFrame: " + form + "\nNativeCallFrame: " +
-               as<nativefunc>(as<velune::function>(function)->implementation)->name;
     case state::body:
-        return text + "\nCallFrame: " + form + "\nExecFrame: " +
-               describe(rt, as<lispfunc>(as<velune::function>(function)->implementation)->body);
     case state::if_condition:
     case state::if_branch:
-        return text + "\nCallFrame: " + form + "\nResumableNativeCallFrame: " +
-               as<resumable_native>(as<velune::function>(function)->implementation)->name;
+        return text + call_lines(rt, form, function);
     default:
-        return text;
+        return text + "EvalFrame: " + form;
     }
 }
 
@@ -351,12 +368,24 @@ bool EvalFrame::run_body(Interpreter& in) {
         remaining = rest_of(remaining);
         value* v = evaluate_now(in, scope, body_expression);
         if (v == nullptr) {
+            if (remaining == in.rt.nil) return take_over(in, scope, body_expression);
             in.push<EvalFrame>(scope, body_expression);
             return false;
         }
         result = v;
     }
     return true;
+}
+
+bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression) {
+    outer = in.rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
+    environment = env;
+    expression = last_expression;
+    at = state::start;
+    bound = 0;
+    function = remaining = gathered = result = nullptr;
+    last = nullptr;
+    return false;  // stepped again at once, as the frame of the new expression
 }
 
 bool EvalFrame::take_branch(Interpreter& in, value* branch) {
@@ -366,9 +395,7 @@ bool EvalFrame::take_branch(Interpreter& in, value* branch) {
         at = state::done;
         return true;
     }
-    remaining = nullptr;  // the branch's value arrives through resume
-    in.push<EvalFrame>(environment, branch);
-    return false;
+    return take_over(in, environment, branch);
 }
 
 void EvalFrame::resume(Interpreter& in, value* v) {
@@ -400,6 +427,10 @@ void EvalFrame::resume(Interpreter& in, value* v) {
 }
 
 void EvalFrame::trace(Tracer& t) const {
+    for (const tail_of* o = outer; o != nullptr; o = o->below) {
+        t.visit(o->form);
+        t.visit(o->function);
+    }
     t.visit(environment);
     t.visit(expression);
     t.visit(function);

@@ -149,7 +149,14 @@ private:
         if_branch,       //   ResumableNativeCallFrame), then its branch's value
         done
     };
-    // First, so that they fit in the padding after the base: 64 bytes in all.
+    // A call or an if whose last step is this frame's expression: the frame took over
+    // from them instead of pushing a child, and shows their lines below its own.
+    struct tail_of {
+        value* form;
+        value* function;  // a Velune function (its body) or the global if
+        const tail_of* below;
+    };
+    // First, so that they fit in the padding after the base: 72 bytes in all.
     state at = state::start;
     std::uint32_t bound = 0;  // parameters bound so far, while binding straight into a scope
     velune::environment* environment;
@@ -158,6 +165,7 @@ private:
     value* remaining = nullptr;  // arguments or body expressions not yet evaluated; a branch
     value* gathered = nullptr;   // the argument values (a list) or the call's scope
     velune::cell* last = nullptr;  // the argument list's last cell, to append in place
+    const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
     friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
     bool start_call(Interpreter& in);
@@ -165,6 +173,7 @@ private:
     bool call_function(Interpreter& in);
     bool run_body(Interpreter& in);
     bool take_branch(Interpreter& in, value* branch);
+    bool take_over(Interpreter& in, velune::environment* env, value* last_expression);
     void gather(Runtime& rt, value* v);
 };
 

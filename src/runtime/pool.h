@@ -110,8 +110,9 @@ private:
 };
 
 // Memory for objects that die in the reverse order of their making: the interpreters'
-// frames and the special forms' objects. Taking is a pointer bump, giving back resets the
-// pointer to the object given back, which must be the newest one still alive.
+// frames, what frames keep just above themselves, and the special forms' objects. Taking is
+// a pointer bump; giving an object back resets the pointer to it, which also gives back
+// everything made after it.
 class StackArena {
 public:
     StackArena() = default;
@@ -124,9 +125,16 @@ public:
 
     void* allocate(std::size_t size) {
 #if defined(__SANITIZE_ADDRESS__)
-        return ::operator new(size);
+        void* memory = ::operator new(size);
+        try {
+            live.push_back(memory);
+        } catch (...) {
+            ::operator delete(memory);
+            throw;
+        }
+        return memory;
 #else
-        size = (size + 15) & ~std::size_t{15};
+        size = (size + 7) & ~std::size_t{7};
         if (static_cast<std::size_t>(end - top) < size) next_chunk(size);
         void* memory = top;
         top += size;
@@ -136,7 +144,13 @@ public:
 
     void release(void* memory) noexcept {
 #if defined(__SANITIZE_ADDRESS__)
-        ::operator delete(memory);
+        // Everything made after `memory` goes with it, as a pointer reset would take it.
+        for (;;) {
+            void* newest = live.back();
+            live.pop_back();
+            ::operator delete(newest);
+            if (newest == memory) return;
+        }
 #else
         auto* p = static_cast<std::byte*>(memory);
         // Everything newer is gone, so a pointer outside the current chunk lies in the one
@@ -167,6 +181,9 @@ private:
     };
     static constexpr std::size_t chunk_bytes = 2u << 20;
     std::vector<chunk> chunks;
+#if defined(__SANITIZE_ADDRESS__)
+    std::vector<void*> live;  // each allocation on its own, so a stale frame is a use after free
+#endif
     std::size_t current = 0;
     std::byte* top = nullptr;
     std::byte* end = nullptr;
