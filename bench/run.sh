@@ -27,14 +27,13 @@ fi
 scratch=$(mktemp)
 trap 'rm -f "$scratch"' EXIT
 
-# measure COMMAND...: prints "median-seconds peak-MiB", or "failed -" when a run fails.
+# measure COMMAND...: prints "median-seconds peak-MiB"; the seconds carry a "*" when a run
+# ended with a failure status (some programs end in an error on purpose: deep_trace times
+# the report).
 measure() {
-  local times=() peak=0 out
+  local times=() peak=0 out mark=""
   for _ in $(seq "$runs"); do
-    if ! /usr/bin/time -o "$scratch" -f '%e %M' "$@" >/dev/null 2>&1; then
-      echo "failed -"
-      return
-    fi
+    /usr/bin/time -o "$scratch" -f '%e %M' "$@" >/dev/null 2>&1 || mark="*"
     out=$(tail -n 1 "$scratch")
     times+=("${out% *}")
     local kib=${out#* }
@@ -42,7 +41,7 @@ measure() {
   done
   local median
   median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
-  echo "$median $((peak / 1024))"
+  echo "$median$mark $((peak / 1024))"
 }
 
 # ratio A B: A / B with two decimals, "-" when either is not a number.
@@ -62,3 +61,4 @@ for program in bench/programs/*.lisp; do
   printf '%-16s %9s %7s | %9s %7s %8s | %9s %7s %8s\n' "$(basename "$base")" "$v_s" "$v_mib" \
     "${p_s:--}" "${p_mib:--}" "$(ratio "$v_s" "${p_s:--}")" "${l_s:--}" "${l_mib:--}" "$(ratio "$v_s" "${l_s:--}")"
 done
+echo "* a run ended with a failure status (an error on purpose, or the twin's own limit)"

@@ -1,6 +1,9 @@
-# Turns one Velune library into a C++ header holding its bytes, so the binary carries the
-# prelude without reading files at start-up. Inputs: IN (the .lisp file), OUT (the header),
-# NAME (an identifier: the array is NAME_lisp).
+# Turns one Velune library (or the start-up image) into a C++ header holding its bytes, so
+# the binary carries them without reading files at start-up. Inputs: IN (the file), OUT (the
+# header), NAME (an identifier: the array is NAME_lisp, or SYMBOL when given).
+if(NOT SYMBOL)
+  set(SYMBOL "${NAME}_lisp")
+endif()
 file(READ "${IN}" bytes HEX)
 string(LENGTH "${bytes}" hex_length)
 math(EXPR size "${hex_length} / 2")
@@ -11,10 +14,10 @@ file(WRITE "${OUT}.tmp"
 #pragma once
 #include <string_view>
 namespace velune::prelude::embedded {
-inline constexpr char ${NAME}_lisp_bytes[] = {
+inline constexpr char ${SYMBOL}_bytes[] = {
     ${body}'\\0'};
-inline constexpr std::string_view ${NAME}_lisp{${NAME}_lisp_bytes, ${size}};
-inline constexpr std::string_view ${NAME}_lisp_name{\"${file_name}\"};
+inline constexpr std::string_view ${SYMBOL}{${SYMBOL}_bytes, ${size}};
+inline constexpr std::string_view ${SYMBOL}_name{\"${file_name}\"};
 }  // namespace velune::prelude::embedded
 ")
 # Rewrite only on change, so an unchanged library does not rebuild the prelude.

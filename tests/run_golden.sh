@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one golden program in a fresh working directory and compares its standard output
-# (whole, or its last lines) and its exit status with the expected ones.
+# (whole, or its last lines) and its exit status with the expected ones, and its standard
+# error where NAME.err gives it.
 # usage: run_golden.sh VELUNE PROGRAM.lisp
 set -u
 velune=$1
@@ -44,6 +45,13 @@ elif [ -f "$base.tail" ]; then
   fi
 else
   echo "no $base.out or $base.tail"
+  ok=0
+fi
+
+# The diagnostics, compared only where they are the point of the test.
+if [ -f "$base.err" ] && ! cmp -s "$base.err" "$work/.stderr"; then
+  echo "standard error differs from $base.err:"
+  diff "$base.err" "$work/.stderr" | head -40
   ok=0
 fi
 

@@ -60,25 +60,26 @@ std::string Interpreter::display() const {
 
 namespace {
 
-// Prints a frame's text with its lines in reverse order, as cutting and reversing the
+// Appends a frame's text with its lines in reverse order, as cutting and reversing the
 // whole trace would.
-void print_reversed_lines(OutputBuffer& out, std::string_view text) {
+void append_reversed_lines(std::string& out, std::string_view text) {
     for (;;) {
         const auto newline = text.rfind('\n');
-        if (newline == std::string_view::npos) {
-            out.line(text);
-            return;
-        }
-        out.line(text.substr(newline + 1));
+        out.append(text.substr(newline == std::string_view::npos ? 0 : newline + 1));
+        out += '\n';
+        if (newline == std::string_view::npos) return;
         text = text.substr(0, newline);
     }
 }
 
-// The trace is printed upside down: the failing frame first, the root last. It is written
-// frame by frame, never built whole, and a stack deeper than twice `shown` frames (a
-// runaway recursion) shows its two ends around one line that counts the frames left out.
+// The trace is printed upside down: the failing frame first, the root last. It goes out in
+// blocks of lines, never built whole: memory stays at one block, and time and system calls
+// grow linearly with the frames. Only a stack deeper than twice `shown` frames (a runaway
+// recursion, whose whole trace would run to hundreds of megabytes) shows its two ends
+// around one line that counts the frames left out.
 void report(Interpreter& in, const char* header) {
-    constexpr std::size_t shown = 10000;
+    constexpr std::size_t shown = 500000;
+    constexpr std::size_t block_size = 1 << 16;
     OutputBuffer& out = in.rt.out;
     out.line(header);
     const std::size_t count = in.frames.size();
@@ -86,13 +87,19 @@ void report(Interpreter& in, const char* header) {
         out.line("(nothing to do)");
         return;
     }
+    std::string block;
     for (std::size_t i = count; i-- > 0;) {
         if (count > 2 * shown && i == count - shown - 1) {
-            out.line("... " + std::to_string(count - 2 * shown) + " frames not shown ...");
+            block += "... " + std::to_string(count - 2 * shown) + " frames not shown ...\n";
             i = shown - 1;
         }
-        print_reversed_lines(out, in.frames[i]->display(in.rt));
+        append_reversed_lines(block, in.frames[i]->display(in.rt));
+        if (block.size() >= block_size) {
+            out.write(block);
+            block.clear();
+        }
     }
+    out.write(block);
 }
 
 template <class Root, class... Args>
@@ -139,16 +146,48 @@ value* call(Runtime& rt, const Name* name, const std::vector<value*>& arguments)
     return compute_new(rt, rt.global, function, make_list(rt, arguments));
 }
 
-value* do_string(Runtime& rt, const std::string& source, environment* env) {
+namespace {
+
+// The innermost do_string a failure leaves knows the nearest top-level form.
+void note_failed_form(Runtime& rt, std::string_view file, std::string_view source, std::int64_t start) {
+    if (!rt.diagnostics.failed_form.file.empty()) return;
+    rt.diagnostics.failed_form = source_location{std::string(file), locate(source, start).line, 0};
+}
+
+}  // namespace
+
+value* do_string(Runtime& rt, const std::string& source, environment* env, std::string_view file) {
     value* last = rt.nil;
     TempRoot keep(rt.heap, last);  // lives across the next expression's runs
     std::int64_t position = 0;
-    while (auto next = next_expr(rt, source, position)) {
+    for (;;) {
+        const std::int64_t start = skip_blanks(source, position);
+        std::optional<result> next;
+        try {
+            next = next_expr(rt, source, start);
+        } catch (SyntaxError& e) {
+            e.where.file = file;
+            throw;
+        }
+        if (!next) {
+            warn_unmatched_close(rt, file);
+            return last;
+        }
         position = next->position;
-        value* expanded = expand_new(rt, env, next->expression);
-        last = evaluate_new(rt, env, expanded);
+        try {
+            value* expanded = expand_new(rt, env, next->expression);
+            last = evaluate_new(rt, env, expanded);
+        } catch (SyntaxError& e) {
+            // Not ours: a loaded file's (its LoadFrame read it) or a string given to read.
+            auto& loading = rt.diagnostics.loading;
+            if (e.where.file.empty() && !e.in_read && !loading.empty()) e.where.file = loading.back();
+            note_failed_form(rt, file, source, start);
+            throw;
+        } catch (...) {
+            note_failed_form(rt, file, source, start);
+            throw;
+        }
     }
-    return last;
 }
 
 }  // namespace velune

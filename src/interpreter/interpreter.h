@@ -307,7 +307,8 @@ value* load_new(Runtime& rt, velune::environment* env, std::string source, std::
 // Calls the function bound to `name` in the global environment.
 value* call(Runtime& rt, const Name* name, const std::vector<value*>& arguments);
 
-// Reads, expands and evaluates every top-level expression of `source` in turn.
-value* do_string(Runtime& rt, const std::string& source, velune::environment* env);
+// Reads, expands and evaluates every top-level expression of `source` in turn. `file` names
+// the source in the diagnostics on standard error.
+value* do_string(Runtime& rt, const std::string& source, velune::environment* env, std::string_view file = "(text)");
 
 }  // namespace velune

@@ -1,13 +1,17 @@
 // The entry point: start-up, the command line, running a file, the exit status.
+#include <cxxabi.h>
+
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
+#include <typeinfo>
 
 #include "interpreter/interpreter.h"
 #include "prelude/prelude.h"
+#include "prelude/prelude_image.h"
 #include "runtime/files.h"
 
 namespace velune {
@@ -28,7 +32,7 @@ value* do_file(Runtime& rt, const std::string& path, environment* env) {
     std::string text;
     int error = 0;
     if (!read_whole_file(path, text, error)) throw unreadable_file{path, error};
-    return do_string(rt, text, env);
+    return do_string(rt, text, env, path);
 }
 
 int stress_setting() {
@@ -38,11 +42,51 @@ int stress_setting() {
     return every > 0 ? every : 0;
 }
 
+// "main.lisp:40: " when the failure left a known top-level form.
+std::string at_failed_form(const Runtime& rt) {
+    const std::string where = format_location(rt.diagnostics.failed_form);
+    return where.empty() ? where : where + ": ";
+}
+
+// A diagnostic is one line: a line break in a message, with the indentation after it,
+// becomes one space.
+std::string one_line(std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') {
+            line += text[i];
+            continue;
+        }
+        while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\t')) ++i;
+        line += ' ';
+    }
+    return line;
+}
+
+std::string syntax_error_diagnostic(const Runtime& rt, const SyntaxError& e) {
+    const std::string message = one_line(e.what());
+    if (!e.where.file.empty()) return format_location(e.where) + ": syntax error: " + message;
+    // A string given to read: the top-level form that read it, and the place in the string.
+    return at_failed_form(rt) + "syntax error: " + message + " (at " + std::to_string(e.where.line) + ":" +
+           std::to_string(e.where.column) + " of the text given to read)";
+}
+
+// The type of the exception being handled, as the C++ source names it.
+std::string current_exception_type() {
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    if (type == nullptr) return "unknown";
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+    std::string name = status == 0 && demangled != nullptr ? demangled : type->name();
+    std::free(demangled);
+    return name;
+}
+
 int run_program(Runtime& rt, int argc, char** argv) {
     try {
         const char* fast = std::getenv("VELUNE_FAST_PATHS");
         rt.fast_paths = fast == nullptr || std::strcmp(fast, "off") != 0;
-        prelude::establish(rt);
+        prelude::establish(rt, prelude::mode::load, prelude::embedded::prelude_image);
         rt.heap.set_stress(stress_setting());
         entry_point_prepare(rt);
         if (argc < 2) {
@@ -53,28 +97,37 @@ int run_program(Runtime& rt, int argc, char** argv) {
         do_file(rt, argv[1], rt.global);
         rt.out.flush();
         return exit_status::clean;
-    } catch (const LispError&) {
-        // Already reported by the run it came from.
+    } catch (const LispError& e) {
+        // Reported on standard output by the run it came from; standard error says where.
         rt.out.flush();
+        diagnostic(at_failed_form(rt) + "error: " + one_line(e.message));
         return exit_status::language_error;
     } catch (const unreadable_file& e) {
         rt.out.flush();
-        std::fprintf(stderr, "velune: cannot read %s: %s\n", e.path.c_str(), std::strerror(e.error));
+        diagnostic("cannot read " + e.path + ": " + std::strerror(e.error));
         return exit_status::unreadable_file;
     } catch (const SyntaxError& e) {
         rt.out.flush();
-        std::fprintf(stderr, "velune: syntax error: %s\n", e.what());
+        diagnostic(syntax_error_diagnostic(rt, e));
         return exit_status::syntax_error;
     } catch (const std::bad_alloc&) {
         rt.out.flush();
-        std::fprintf(stderr,
-                     "velune: internal error: out of memory (values and frames may take %zu MiB here; a "
-                     "recursion without end reaches that)\n",
-                     rt.memory.limit >> 20);
+        diagnostic(at_failed_form(rt) + "internal error: out of memory (values and frames may take " +
+                   std::to_string(rt.memory.limit >> 20) + " MiB here; a recursion without end reaches that)");
+        return exit_status::internal_failure;
+    } catch (const HostFailure& e) {
+        rt.out.flush();
+        diagnostic(at_failed_form(rt) + "internal error: " + one_line(e.what()));
         return exit_status::internal_failure;
     } catch (const std::exception& e) {
         rt.out.flush();
-        std::fprintf(stderr, "velune: internal error: %s\n", e.what());
+        diagnostic(at_failed_form(rt) + "internal error: the C++ library raised " + current_exception_type() + ": " +
+                   one_line(e.what()));
+        return exit_status::internal_failure;
+    } catch (...) {
+        rt.out.flush();
+        diagnostic(at_failed_form(rt) + "internal error: an exception of type " + current_exception_type() +
+                   " left the run");
         return exit_status::internal_failure;
     }
 }
@@ -98,7 +151,8 @@ int main(int argc, char** argv) {
     try {
         velune::entry_point(argc, argv);
     } catch (...) {
-        std::fprintf(stderr, "velune: internal error: unexpected failure\n");
+        // Only setting up the runtime itself can get here.
+        velune::diagnostic("internal error: setting up the runtime raised " + velune::current_exception_type());
         return velune::exit_status::internal_failure;
     }
 }

@@ -4,6 +4,7 @@
 
 #include "native_builtins/native_builtins.h"
 #include "natives/natives.h"
+#include "parse/parse.h"
 #include "runtime/files.h"
 #include "runtime/format.h"
 #include "value/printer.h"
@@ -80,6 +81,16 @@ class load_file final : public resumable_builtin {
         }
     }
 
+    // Diagnostics name a file as seen from the directory the program started in: a nested
+    // load's path is relative to the directory of the file that loads it.
+    std::string name_from_start(const Runtime& rt) const {
+        const auto& loading = rt.diagnostics.loading;
+        if (loading.empty() || path->text.starts_with('/')) return path->text;
+        const std::string parent = my_dirname(loading.back());
+        if (parent.empty()) return path->text;
+        return parent.ends_with('/') ? parent + path->text : parent + "/" + path->text;
+    }
+
 public:
     void init(Interpreter& in, velune::environment*, value* arguments) override {
         arg_list args(in.rt, arguments, "load");
@@ -109,6 +120,7 @@ public:
                 throw HostFailure{"load: cannot open " + path->text + ": " + std::generic_category().message(error)};
             }
             in.push<LoadFrame>(target_environment, std::move(source), path->text, in.rt.nil);
+            in.rt.diagnostics.loading.push_back(name_from_start(in.rt));
             at = state::running;
             return false;
         }
@@ -120,7 +132,11 @@ public:
         }
     }
 
-    void resume(Interpreter&, value* v) override {
+    void resume(Interpreter& in, value* v) override {
+        // The LoadFrame has just made its last read.
+        auto& loading = in.rt.diagnostics.loading;
+        warn_unmatched_close(in.rt, loading.back());
+        loading.pop_back();
         result = v;
         at = state::finishing;
     }

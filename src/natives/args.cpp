@@ -41,7 +41,11 @@ void arg_list::expect_at_least(std::size_t n) const {
 }
 
 value* arg_list::any(std::size_t i) const {
-    if (i >= stored) internal_failure("arg_list: a native reads past the positions it keeps");
+    if (i >= stored) {
+        internal_failure("arg_list: (" + std::string(name) + ") reads argument " +
+                         format_integer(static_cast<std::int64_t>(i + 1)) + ", past the " +
+                         format_integer(static_cast<std::int64_t>(stored)) + " it keeps");
+    }
     if (i >= count) expect_at_least(i + 1);
     return items[i];
 }

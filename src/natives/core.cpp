@@ -27,7 +27,13 @@ value* native_read(Interpreter& in, environment*, value* arguments) {
     if (position < 0) {
         throw LispError{"(read): expects a position that is not negative, got " + format_integer(position)};
     }
-    auto next = next_expr(rt, text, position);
+    std::optional<result> next;
+    try {
+        next = next_expr(rt, text, position);
+    } catch (SyntaxError& e) {
+        e.in_read = true;  // its place is in the string, not in a file
+        throw;
+    }
     if (!next) return rt.nil;
     value* expression = next->expression;
     return cons(rt, make_integer(rt, next->position), expression);

@@ -1,4 +1,5 @@
 // The reader: a recursive-descent scanner over a byte string held whole in memory.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,29 @@ namespace velune {
 namespace {
 
 using position_t = std::int64_t;
+
+bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+position_t skip_whitespace(std::string_view text, position_t p) {
+    const auto end = static_cast<position_t>(text.size());
+    while (p < end && is_whitespace(text[static_cast<std::size_t>(p)])) ++p;
+    return p;
+}
+
+position_t skip_comment(std::string_view text, position_t p) {
+    const auto start = static_cast<std::size_t>(p);
+    if (start >= text.size() || (text[start] != '#' && text[start] != ';')) return p;
+    const auto newline = text.find('\n', start);
+    return static_cast<position_t>(newline == std::string_view::npos ? text.size() : newline + 1);
+}
+
+position_t skip_all(std::string_view text, position_t p) {
+    for (;;) {
+        const position_t next = skip_comment(text, skip_whitespace(text, p));
+        if (next == p) return p;
+        p = next;
+    }
+}
 
 class Reader {
 public:
@@ -23,34 +47,23 @@ private:
 
     char at(position_t p) const { return text[static_cast<std::size_t>(p)]; }
 
-    static bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n'; }
     static bool ends_integer(char c) { return is_whitespace(c) || c == '(' || c == ')'; }
     static bool cannot_start_symbol(char c) {
         return is_whitespace(c) || c == '(' || c == ')' || c == ',' || c == '\'';
     }
     static bool ends_symbol(char c) { return is_whitespace(c) || c == '(' || c == ')' || c == ';' || c == '#'; }
 
-    position_t skip_whitespace(position_t p) const {
-        while (p < end && is_whitespace(at(p))) ++p;
-        return p;
-    }
-    position_t skip_comment(position_t p) const {
-        if (p >= end || (at(p) != '#' && at(p) != ';')) return p;
-        while (p < end && at(p) != '\n') ++p;
-        return p < end ? p + 1 : p;
-    }
-    position_t skip_all(position_t p) const {
-        for (;;) {
-            const position_t next = skip_comment(skip_whitespace(p));
-            if (next == p) return p;
-            p = next;
-        }
-    }
+    position_t skip_all(position_t p) const { return velune::skip_all(text, p); }
 
-    // Prints the message on standard output, then stops the whole run.
-    [[noreturn]] void syntax_error(const std::string& message) {
+    // Prints the message on standard output, then stops the whole run. `start` is where
+    // the offending expression began.
+    [[noreturn]] void syntax_error(const std::string& message, position_t start) {
         rt.out.line(message);
-        throw SyntaxError(message);
+        silent_syntax_error(message, start);
+    }
+    [[noreturn]] void silent_syntax_error(const std::string& message, position_t start) const {
+        const source_location where = locate(text, start);
+        throw SyntaxError(message, where.line, where.column);
     }
 
     value* two_element_list(const Name* head, value* expression) {
@@ -61,36 +74,37 @@ private:
     std::optional<result> next_string(position_t p);
     std::optional<result> next_symbol(position_t p);
     std::optional<result> next_list(position_t p);
-    std::optional<result> next_prefixed(position_t p, const Name* head, const char* message);
+    // `p` is the prefix's first byte; the expression follows its `length` bytes.
+    std::optional<result> next_prefixed(position_t p, std::int64_t length, const Name* head, const char* message);
 };
 
 std::optional<result> Reader::next_expr(position_t p) {
-    // Each nesting level costs host stack; running short is an orderly syntax error.
-    if (rt.stack.exhausted()) syntax_error("Expressions nested too deeply to read");
     p = skip_all(p);
+    // Each nesting level costs host stack; running short is an orderly syntax error.
+    if (rt.stack.exhausted()) syntax_error("Expressions nested too deeply to read", p);
     if (p >= end) return std::nullopt;
     if (auto r = next_int(p)) return r;
     const char c = at(p);
     if (c == '\'') {
         auto quoted = next_expr(p + 1);
-        if (!quoted) throw SyntaxError("quote ' expecting an expression");
+        if (!quoted) silent_syntax_error("quote ' expecting an expression", p);
         return result{quoted->position, two_element_list(rt.known.quote, quoted->expression)};
     }
-    if (c == '`') return next_prefixed(p + 1, rt.known.quasiquote, "Quasiquote ` expecting an expression");
+    if (c == '`') return next_prefixed(p, 1, rt.known.quasiquote, "Quasiquote ` expecting an expression");
     if (c == ',') {
         if (p + 1 < end && at(p + 1) == '@') {
-            return next_prefixed(p + 2, rt.known.unquote_splicing, "(unquote-splicing) ,@ expecting an expression");
+            return next_prefixed(p, 2, rt.known.unquote_splicing, "(unquote-splicing) ,@ expecting an expression");
         }
-        return next_prefixed(p + 1, rt.known.unquote, "(unquote) , expecting an expression");
+        return next_prefixed(p, 1, rt.known.unquote, "(unquote) , expecting an expression");
     }
     if (c == '(') return next_list(p);
     if (c == '"') return next_string(p);
     return next_symbol(p);
 }
 
-std::optional<result> Reader::next_prefixed(position_t p, const Name* head, const char* message) {
-    auto inner = next_expr(p);
-    if (!inner) syntax_error(message);
+std::optional<result> Reader::next_prefixed(position_t p, std::int64_t length, const Name* head, const char* message) {
+    auto inner = next_expr(p + length);
+    if (!inner) syntax_error(message, p);
     return result{inner->position, two_element_list(head, inner->expression)};
 }
 
@@ -111,7 +125,8 @@ std::optional<result> Reader::next_int(position_t p) {
             while (word_end < end && !is_whitespace(at(word_end))) ++word_end;
             const auto word = text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(word_end - start));
             syntax_error(std::string("Invalid character while reading int literal: ") + c + " (in " + std::string(word) +
-                         ")");
+                             ")",
+                         start);
         }
     }
     if (p == start) return std::nullopt;
@@ -119,6 +134,7 @@ std::optional<result> Reader::next_int(position_t p) {
 }
 
 std::optional<result> Reader::next_string(position_t p) {
+    const position_t start = p;
     std::string bytes;
     for (++p; p < end; ++p) {
         const char c = at(p);
@@ -127,7 +143,7 @@ std::optional<result> Reader::next_string(position_t p) {
             bytes += c;
             continue;
         }
-        if (++p >= end) syntax_error("Unterminated string at EOF: the text ends right after a backslash");
+        if (++p >= end) syntax_error("Unterminated string at EOF: the text ends right after a backslash", start);
         switch (const char escaped = at(p)) {
         case '\\':
             bytes += '\\';
@@ -139,10 +155,10 @@ std::optional<result> Reader::next_string(position_t p) {
             bytes += '"';
             break;
         default:
-            syntax_error(std::string("Unknown special character: \\") + escaped);
+            syntax_error(std::string("Unknown special character: \\") + escaped, start);
         }
     }
-    syntax_error("Unterminated string at EOF");
+    syntax_error("Unterminated string at EOF", start);
 }
 
 std::optional<result> Reader::next_symbol(position_t p) {
@@ -154,12 +170,13 @@ std::optional<result> Reader::next_symbol(position_t p) {
 }
 
 std::optional<result> Reader::next_list(position_t p) {
+    const position_t opened = p;
     std::vector<value*> elements;
     for (++p;;) {
         p = skip_all(p);
         if (p < end && at(p) == ')') return result{p + 1, make_list(rt, elements)};
         auto element = next_expr(p);
-        if (!element) syntax_error("list expression expecting sub expression or closing parenthesis");
+        if (!element) syntax_error("list expression expecting sub expression or closing parenthesis", opened);
         elements.push_back(element->expression);
         p = element->position;
     }
@@ -169,7 +186,36 @@ std::optional<result> Reader::next_list(position_t p) {
 
 std::optional<result> next_expr(Runtime& rt, std::string_view text, std::int64_t position) {
     if (position < 0 || position > static_cast<std::int64_t>(text.size())) return std::nullopt;
-    return Reader(rt, text).next_expr(position);
+    auto r = Reader(rt, text).next_expr(position);
+    if (!r) {
+        // Once per text read to its end: the place of a stray `)` costs nothing before.
+        const position_t stop = skip_all(text, position);
+        const bool at_close = stop < static_cast<position_t>(text.size());
+        rt.diagnostics.unmatched_close = at_close ? locate(text, stop) : source_location{};
+    }
+    return r;
+}
+
+std::int64_t skip_blanks(std::string_view text, std::int64_t position) {
+    if (position < 0 || position > static_cast<std::int64_t>(text.size())) return position;
+    return skip_all(text, position);
+}
+
+void warn_unmatched_close(Runtime& rt, std::string_view file) {
+    source_location where = rt.diagnostics.unmatched_close;
+    if (where.line == 0) return;
+    where.file = file;
+    diagnostic(format_location(where) + ": warning: unmatched ')'; the rest of the file was not run");
+}
+
+source_location locate(std::string_view text, std::int64_t position) {
+    const auto size = static_cast<std::int64_t>(text.size());
+    const auto before = text.substr(0, static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, size)));
+    const auto line_start = before.rfind('\n') + 1;  // 0 on the first line
+    source_location where;
+    where.line = 1 + std::count(before.begin(), before.end(), '\n');
+    where.column = static_cast<std::int64_t>(before.size() - line_start) + 1;
+    return where;
 }
 
 }  // namespace velune

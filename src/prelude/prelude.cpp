@@ -7,6 +7,7 @@
 
 #include "interpreter/interpreter.h"
 #include "natives/natives.h"
+#include "prelude/image.h"
 #include "prelude/classes_lisp.h"
 #include "prelude/core_lisp.h"
 #include "prelude/generics_lisp.h"
@@ -31,12 +32,8 @@ constexpr library libraries[] = {
     {embedded::nginx_lisp_name, embedded::nginx_lisp},
 };
 
-}  // namespace
 
-void establish(Runtime& rt, mode m) {
-    install_values(rt);
-    install_builtins(rt);
-    if (m == mode::skip) return;
+void evaluate_libraries(Runtime& rt) {
     for (const library& lib : libraries) {
         try {
             load_new(rt, rt.global, std::string(lib.source), std::string(lib.name));
@@ -44,8 +41,26 @@ void establish(Runtime& rt, mode m) {
             // The report with its trace is already out; the program cannot start without it.
             throw std::runtime_error("the standard library " + std::string(lib.name) +
                                      " failed to load: " + e.message);
+        } catch (const SyntaxError& e) {
+            throw std::runtime_error("the standard library " + std::string(lib.name) + " cannot be read at " +
+                                     std::to_string(e.where.line) + ":" + std::to_string(e.where.column) + ": " +
+                                     e.what());
         }
     }
+}
+
+}  // namespace
+
+void establish(Runtime& rt, mode m, std::string_view image) {
+    install_values(rt);
+    install_builtins(rt);
+    if (m == mode::skip) return;
+    if (m == mode::load && !image.empty() && rt.fast_paths) {
+        restore_image(rt, image);
+    } else {
+        evaluate_libraries(rt);
+    }
+    rt.heap.freeze();
 }
 
 }  // namespace velune::prelude

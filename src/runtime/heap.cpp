@@ -7,6 +7,17 @@ namespace velune {
 
 Heap::~Heap() {
     for (gc_object* o : objects) destroy(o);
+    for (gc_object* o : permanent_objects) destroy(o);
+}
+
+void Heap::freeze() {
+    collect();
+    for (gc_object* o : objects) {
+        o->permanent = true;
+        if (o->has_mutable_references()) remember(o);
+    }
+    permanent_objects.insert(permanent_objects.end(), objects.begin(), objects.end());
+    objects.clear();
 }
 
 void Heap::remove_root_source(const root_source* s) {
@@ -22,6 +33,7 @@ void Heap::remove_root_source(const root_source* s) {
 void Heap::mark_roots(Tracer& t) const {
     for (const root_source* s : sources) s->trace_roots(t);
     for (const temp_slot& r : temp_roots) t.visit(r.read(r.slot));
+    for (const gc_object* o : changeable) o->trace_all(t);
 }
 
 void Heap::collect() {

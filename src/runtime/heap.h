@@ -21,15 +21,22 @@ struct gc_object {
     virtual void trace_all(Tracer& t) const { trace(t); }
     // Bytes owned outside the object itself (string text, vectors), for pacing only.
     virtual std::size_t extra_bytes() const { return 0; }
+    // True for the classes whose references can change after construction (scopes,
+    // dictionaries, ...): a permanent one of those is traced at every collection.
+    virtual bool has_mutable_references() const { return false; }
     std::uint32_t allocation_size = 0;  // what the pool must take back
     bool marked = false;
-    // The bytes after `marked` are free: the value family puts its kind there.
+    bool permanent = false;   // part of the state established at start-up: never swept
+    bool remembered = false;  // permanent, and traced at every collection
+    // The bytes after these flags are free: the value family puts its kind there.
 };
 
 class Tracer {
 public:
     void visit(const gc_object* o) {
-        if (o != nullptr && !o->marked) {
+        // A permanent object is live by definition; the ones that can point at newer
+        // objects are traced as roots instead.
+        if (o != nullptr && !o->marked && !o->permanent) {
             const_cast<gc_object*>(o)->marked = true;
             gray.push_back(o);
         }
@@ -76,6 +83,19 @@ public:
     }
     void collect();
 
+    // Makes every object alive now permanent: later collections neither sweep nor mark them,
+    // and trace only those whose references can still change. Called once the standard
+    // library is in place, so a collection costs what the program itself allocated.
+    void freeze();
+    // A permanent object whose references are about to change outside the classes that
+    // say so (a doc or metadata slot given to any value); a no-op for the others.
+    void remember(gc_object* o) {
+        if (o->permanent && !o->remembered) {
+            o->remembered = true;
+            changeable.push_back(o);
+        }
+    }
+
     // Strings and vectors that grow after construction report their growth here.
     void note_growth(std::size_t bytes) { allocated_since_collection += bytes; }
 
@@ -87,13 +107,15 @@ public:
         stress_every = every;
         stress_countdown = every;
     }
-    std::size_t live_objects() const { return objects.size(); }
+    std::size_t live_objects() const { return objects.size() + permanent_objects.size(); }
     std::size_t collections() const { return collection_count; }
 
 private:
     friend class TempRoot;
     SlabPool pool;
-    std::vector<gc_object*> objects;
+    std::vector<gc_object*> objects;            // swept by every collection
+    std::vector<gc_object*> permanent_objects;  // destroyed only with the heap
+    std::vector<gc_object*> changeable;         // the permanent ones traced as roots
     std::vector<const root_source*> sources;
     struct temp_slot {
         const void* slot;

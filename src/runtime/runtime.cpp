@@ -26,21 +26,21 @@ const Name* NameTable::intern(std::string_view text) {
 }
 
 void OutputBuffer::write(std::string_view text) {
-    while (!text.empty()) {
-        const auto newline = text.find('\n');
-        if (newline == std::string_view::npos) {
-            pending.append(text);
-            return;
-        }
-        if (pending.empty()) {
-            write_all(text.substr(0, newline + 1));
-        } else {
-            pending.append(text.substr(0, newline + 1));
-            write_all(pending);
-            pending.clear();
-        }
-        text.remove_prefix(newline + 1);
+    const auto newline = text.rfind('\n');
+    if (newline == std::string_view::npos) {
+        pending.append(text);
+        return;
     }
+    // Every line completed here goes out in one write: a long report costs few calls.
+    const std::string_view complete = text.substr(0, newline + 1);
+    if (pending.empty()) {
+        write_all(complete);
+    } else {
+        pending.append(complete);
+        write_all(pending);
+        pending.clear();
+    }
+    pending.append(text.substr(newline + 1));
 }
 
 void OutputBuffer::flush() {
@@ -57,7 +57,7 @@ void OutputBuffer::write_all(std::string_view bytes) {
         if (n <= 0) {
             // Lost output must never pass for success.
             const char* reason = n < 0 ? std::strerror(errno) : "nothing written";
-            std::fprintf(stderr, "velune: cannot write to standard output: %s\n", reason);
+            diagnostic(std::string("cannot write to standard output: ") + reason);
             std::_Exit(exit_status::output_failure);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -80,8 +80,29 @@ std::string format_float(double d) {
     return std::string(text, static_cast<std::size_t>(length));
 }
 
+std::string format_location(const source_location& where) {
+    std::string text = where.file;
+    if (where.line > 0) text += ":" + format_integer(where.line);
+    if (where.line > 0 && where.column > 0) text += ":" + format_integer(where.column);
+    return text;
+}
+
+void diagnostic(std::string_view text) {
+    std::string line = "velune: ";
+    line.append(text);
+    line += '\n';
+    // One write, so the line is never split; a failure here has nowhere left to be told.
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t n = ::write(2, rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
 void internal_failure(std::string_view what) {
-    std::fprintf(stderr, "velune: internal failure: %.*s\n", static_cast<int>(what.size()), what.data());
+    diagnostic("internal failure: " + std::string(what));
     std::_Exit(exit_status::internal_failure);
 }
 

@@ -24,10 +24,26 @@ struct HostFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A place in a source text for the diagnostics on standard error. Lines count from 1;
+// columns are bytes from 1, 0 where only the line is given.
+struct source_location {
+    std::string file;  // empty when the text is not a file's
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+};
+
+// "main.lisp:12:3", "main.lisp:40", or "" when nothing is known.
+std::string format_location(const source_location& where);
+
 // The reader has already printed its message (if any); the process ends with the
 // syntax-error status.
 struct SyntaxError : HostFailure {
-    using HostFailure::HostFailure;
+    // `line` and `column`: where the offending expression began (for an unclosed list,
+    // where it was opened).
+    SyntaxError(const std::string& message, std::int64_t line, std::int64_t column)
+        : HostFailure(message), where{{}, line, column} {}
+    source_location where;  // the run that knows the text's file names it
+    bool in_read = false;   // the text was a string given to the `read` native
 };
 
 // The documented exit statuses.
@@ -39,6 +55,9 @@ inline constexpr int internal_failure = 3;
 inline constexpr int unreadable_file = 4;
 inline constexpr int output_failure = 5;
 }  // namespace exit_status
+
+// Writes "velune: " + text as one line on standard error.
+void diagnostic(std::string_view text);
 
 // A broken invariant: one line on standard error and the process ends at once.
 [[noreturn]] void internal_failure(std::string_view what);
@@ -96,6 +115,17 @@ struct QuasiquoteNatives {
     value* unquote_splicing = nullptr;
 };
 
+// What the diagnostics on standard error need, gathered off the evaluation paths.
+struct DiagnosticState {
+    // The files whose LoadFrame runs, innermost last, named from the starting directory.
+    std::vector<std::string> loading;
+    // The top-level form a failure left, recorded as it leaves do_string.
+    source_location failed_form;
+    // Where the last top-level read stopped at a `)` that no list waited for (line 0: it
+    // stopped at the end of the text).
+    source_location unmatched_close;
+};
+
 class Runtime final : public root_source {
 public:
     // Makes the heap, names and output only; install_values (value.h) makes the values.
@@ -117,6 +147,7 @@ public:
     bool fast_paths = true;
     // The implementation of the global if, which evaluation runs without frames of its own.
     value* if_form = nullptr;
+    DiagnosticState diagnostics;
     value* nil = nullptr;
     value* true_value = nullptr;
     value* false_value = nullptr;

@@ -158,7 +158,8 @@ private:
             fail("repr not implemented for an instance of " + text_of(v->type));
             return;
         }
-        internal_failure("printer: a value of no known kind");
+        internal_failure("printer: a value of no known kind (kind number " + format_integer(static_cast<int>(v->kind)) +
+                         ")");
     }
 
     // The kinds whose text holds other values' texts: each level is host recursion, and
@@ -294,7 +295,8 @@ private:
             put("(native-function " + as<resumable_native>(implementation)->name + ")");
             break;
         default:
-            internal_failure("printer: a function whose implementation is of no known kind");
+            internal_failure("printer: a function whose implementation is of no known kind (kind number " +
+                             format_integer(static_cast<int>(implementation->kind)) + ")");
         }
         if (wrapper != nullptr) out += ')';
     }

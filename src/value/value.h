@@ -38,6 +38,7 @@ struct annotations final : gc_object {
     value* doc = nullptr;
     value* metadata = nullptr;
     void trace(Tracer& t) const override;
+    bool has_mutable_references() const override { return true; }
 };
 
 struct value : gc_object {
@@ -61,7 +62,10 @@ protected:
 private:
     annotations* notes = nullptr;  // empty until set-doc or set-metadata
     annotations& annotate(Heap& heap) {
-        if (notes == nullptr) notes = heap.make<annotations>();
+        if (notes == nullptr) {
+            heap.remember(this);  // a permanent value now points at a new object
+            notes = heap.make<annotations>();
+        }
         return *notes;
     }
 };
@@ -167,6 +171,7 @@ public:
         std::memmove(position, position + 1, static_cast<std::size_t>(end() - position - 1) * sizeof(T));
         --count;
     }
+    void clear() { count = 0; }
 
 private:
     struct no_items {};
@@ -255,6 +260,10 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     }
 
     std::size_t size() const { return entries.size(); }
+    void clear() {
+        entries.clear();
+        index.reset();
+    }
 
     void trace(Tracer& t) const {
         for (const auto& entry : entries) t.visit(entry.second);
@@ -279,6 +288,7 @@ struct hashtable final : value {
     scope_map<std::string> table;
     explicit hashtable(const Runtime& rt);
     void trace(Tracer& t) const override { table.trace(t); }
+    bool has_mutable_references() const override { return true; }
 };
 
 // Dictionary operations; the key must be a string value.
@@ -318,6 +328,7 @@ struct environment final : value {
         numbers.trace(t);
         t.visit(parent);
     }
+    bool has_mutable_references() const override { return true; }
 
 private:
     value* lookup_number(const value* symbol) const;
@@ -395,6 +406,7 @@ struct Class final : value {
         static_attributes.trace(t);
         t.visit(environment);
     }
+    bool has_mutable_references() const override { return true; }
 };
 
 struct instance final : value {
@@ -409,6 +421,7 @@ struct instance final : value {
 
     std::size_t extra_bytes() const override { return slots.size() * sizeof(value*); }
     void trace(Tracer& t) const override { t.visit_all(slots); }
+    bool has_mutable_references() const override { return true; }
 };
 
 // ---- making values ----

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "interpreter/interpreter.h"
+#include "prelude/image.h"
 #include "prelude/prelude.h"
+#include "prelude/prelude_image.h"
 
 namespace velune {
 namespace {
@@ -87,6 +89,29 @@ TEST_F(Prelude, MakesItsMacrosMacrosAndRebindsTheGenericsInPlace) {
 TEST_F(Prelude, DrawsItsGeneratedSymbolsFromTheCounter) {
     // Three for every defmethod, and those of the nginx classes' constructors, getters and setters.
     EXPECT_EQ(rt.num_symbol_generator.counter, 219);
+}
+
+// The image the program starts from is the state evaluating the library gives: writing the
+// evaluated state, and writing the state restored from that, both give the embedded bytes.
+TEST(PreludeImage, RestoresExactlyTheEvaluatedState) {
+    Runtime evaluated;
+    prelude::establish(evaluated, prelude::mode::evaluate);
+    const std::string image = prelude::write_image(evaluated);
+    EXPECT_EQ(image, prelude::embedded::prelude_image);
+
+    Runtime restored;
+    prelude::establish(restored, prelude::mode::load, image);
+    EXPECT_EQ(prelude::write_image(restored), image);
+    EXPECT_EQ(restored.num_symbol_generator.counter, 219);
+}
+
+TEST(PreludeImage, RefusesBytesItDidNotWrite) {
+    const std::string image(prelude::embedded::prelude_image);
+    for (const std::string& bad : {std::string("not an image"), image.substr(0, image.size() / 2)}) {
+        Runtime rt;
+        prelude::establish(rt, prelude::mode::skip);
+        EXPECT_THROW(prelude::restore_image(rt, bad), std::runtime_error);
+    }
 }
 
 }  // namespace

@@ -198,6 +198,34 @@ TEST_F(Reader, ExpressionsBeforeASyntaxErrorAreReadFirst) {
     EXPECT_EQ(printed(), "Invalid character while reading int literal: x (in 1x)\n");
 }
 
+TEST_F(Reader, ASyntaxErrorKnowsWhereItsExpressionBegan) {
+    struct Case {
+        std::string_view text;
+        std::int64_t line, column;
+    };
+    // Columns count bytes; an unclosed list is placed where it was opened, and a stray `)`
+    // is noted where it stopped the reading.
+    for (const Case& c : std::vector<Case>{{"(a\n  (b 12x c))", 2, 6},
+                                           {"x\n\t\"ab\\q\"", 2, 2},
+                                           {"(a (b)\n (c", 2, 2},
+                                           {"; note\n(a ,)", 2, 4},
+                                           {"(a ,@)", 1, 4},
+                                           {"'", 1, 1}}) {
+        try {
+            read_all(c.text);
+            ADD_FAILURE() << "no syntax error for: " << c.text;
+        } catch (const SyntaxError& e) {
+            EXPECT_EQ(e.where.line, c.line) << c.text;
+            EXPECT_EQ(e.where.column, c.column) << c.text;
+        }
+    }
+    EXPECT_FALSE(next_expr(rt, "(a)\n  ; c\n ) b", 3).has_value());
+    EXPECT_EQ(rt.diagnostics.unmatched_close.line, 3);
+    EXPECT_EQ(rt.diagnostics.unmatched_close.column, 2);
+    EXPECT_FALSE(next_expr(rt, "(a) ; c", 3).has_value());
+    EXPECT_EQ(rt.diagnostics.unmatched_close.line, 0);
+}
+
 // ---- strings ----
 
 TEST_F(Reader, StringEscapes) {

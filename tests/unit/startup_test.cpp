@@ -1,5 +1,5 @@
 // The command line of the velune program itself, run as a separate process: the usage line,
-// extra arguments, unreadable files and standard output that cannot be written.
+// extra arguments, unreadable files, whole traces and standard output that cannot be written.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -115,6 +115,18 @@ TEST_F(Startup, AnUnreadableFileRunsNothing) {
         EXPECT_EQ(o.status, exit_status::unreadable_file) << path;
         EXPECT_EQ(o.out, "") << path;
     }
+}
+
+TEST_F(Startup, ADeepTraceIsPrintedWhole) {
+    // An error 5000 calls deep: some 40,000 frames, each on its line, none left out.
+    const std::string program =
+        file("deep.lisp", "(define f (fn (n) (if (= n 0) (car 1) (+ 1 (f (- n 1))))))\n(f 5000)\n");
+    const Outcome o = run({"velune", program});
+    EXPECT_EQ(o.status, exit_status::language_error);
+    std::size_t calls = 0;
+    for (std::size_t at = 0; (at = o.out.find("\nCallFrame: (f (- n 1))\n", at)) != std::string::npos; ++at) ++calls;
+    EXPECT_EQ(calls, 5000u);
+    EXPECT_EQ(o.out.find("not shown"), std::string::npos);
 }
 
 TEST_F(Startup, OutputThatCannotBeWrittenIsAFailureNotASignal) {

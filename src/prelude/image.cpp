@@ -1,0 +1,462 @@
+// The state the standard library leaves, written as bytes at build time and restored at
+// start-up: every value reachable from the global environment, with its identity, doc and
+// metadata, the order of every scope and dictionary, and the generated-symbol counter.
+#include "prelude/image.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "natives/natives.h"
+
+namespace velune::prelude {
+
+namespace {
+
+constexpr std::string_view magic = "velune-image-1";
+
+// The record kinds: the value kinds, and references to what start-up makes before the library.
+enum class record : std::uint8_t {
+    unique, named_symbol, num_symbol, integer, floating, string, cell, hashtable, environment,
+    function, lispfunc, Class, instance, type_ref, builtin_ref, global
+};
+
+class Writer {
+public:
+    void byte(std::uint8_t b) { out.push_back(static_cast<char>(b)); }
+    void number(std::uint64_t n) {
+        while (n >= 0x80) {
+            byte(static_cast<std::uint8_t>(n | 0x80));
+            n >>= 7;
+        }
+        byte(static_cast<std::uint8_t>(n));
+    }
+    void signed_number(std::int64_t n) { number((static_cast<std::uint64_t>(n) << 1) ^ static_cast<std::uint64_t>(n >> 63)); }
+    void text(std::string_view t) {
+        number(t.size());
+        out.append(t);
+    }
+    std::string out;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view in) : in(in) {}
+    std::uint8_t byte() {
+        if (at >= in.size()) throw std::runtime_error("the start-up image is truncated");
+        return static_cast<std::uint8_t>(in[at++]);
+    }
+    std::uint64_t number() {
+        std::uint64_t n = 0;
+        for (int shift = 0;; shift += 7) {
+            const std::uint8_t b = byte();
+            n |= static_cast<std::uint64_t>(b & 0x7f) << shift;
+            if ((b & 0x80) == 0) return n;
+        }
+    }
+    std::int64_t signed_number() {
+        const std::uint64_t n = number();
+        return static_cast<std::int64_t>(n >> 1) ^ -static_cast<std::int64_t>(n & 1);
+    }
+    std::string_view text() {
+        const std::size_t size = number();
+        if (size > in.size() - at) throw std::runtime_error("the start-up image is truncated");
+        std::string_view t = in.substr(at, size);
+        at += size;
+        return t;
+    }
+    bool done() const { return at == in.size(); }
+
+private:
+    std::string_view in;
+    std::size_t at = 0;
+};
+
+// The fourteen types, in a fixed order for references.
+std::vector<Type*> all_types(const Runtime& rt) {
+    const Types& t = rt.types;
+    return {t.type,  t.integer, t.string, t.dictionary, t.environment,     t.unique,          t.symbol,
+            t.cell,  t.function, t.Class, t.floating,   t.native_function, t.lisp_function, t.resumable_native};
+}
+
+// ---- writing ----
+
+class ImageWriter {
+public:
+    explicit ImageWriter(Runtime& rt) : rt(rt) {}
+
+    std::string write() {
+        w.text(magic);
+        w.signed_number(rt.num_symbol_generator.counter);
+        id_of(rt.global);
+        // Numbering is breadth-first, so every record refers to ids that exist.
+        for (std::size_t i = 0; i < order.size(); ++i) describe(order[i]);
+        w.number(0);  // end of records
+        return std::move(w.out);
+    }
+
+private:
+    Runtime& rt;
+    Writer w;
+    std::unordered_map<const value*, std::uint64_t> ids;
+    std::vector<value*> order;
+
+    std::uint64_t id_of(value* v) {
+        if (v == nullptr) return 0;
+        auto [found, inserted] = ids.emplace(v, order.size() + 1);
+        if (inserted) order.push_back(v);
+        return found->second;
+    }
+    void ref(value* v) { w.number(id_of(v)); }
+    void refs(const std::vector<value*>& vs) {
+        w.number(vs.size());
+        for (value* v : vs) ref(v);
+    }
+    template <class Map> void name_entries(const Map& entries) {
+        w.number(entries.size());
+        for (const auto& entry : entries) {
+            w.text(entry.first->text);
+            ref(entry.second);
+        }
+    }
+
+    void describe(value* v) {
+        w.number(1);  // one more record
+        switch (v->kind) {
+        case value_kind::unique:
+            w.byte(static_cast<std::uint8_t>(record::unique));
+            w.number(v == rt.nil ? 0 : v == rt.true_value ? 1 : 2);
+            break;
+        case value_kind::named_symbol:
+            w.byte(static_cast<std::uint8_t>(record::named_symbol));
+            w.text(as<named_symbol>(v)->name->text);
+            break;
+        case value_kind::num_symbol:
+            w.byte(static_cast<std::uint8_t>(record::num_symbol));
+            w.signed_number(as<num_symbol>(v)->number);
+            break;
+        case value_kind::integer:
+            w.byte(static_cast<std::uint8_t>(record::integer));
+            w.signed_number(as<integer>(v)->int_value);
+            break;
+        case value_kind::floating: {
+            w.byte(static_cast<std::uint8_t>(record::floating));
+            std::uint64_t bits;
+            std::memcpy(&bits, &as<floating>(v)->float_value, sizeof bits);
+            w.number(bits);
+            break;
+        }
+        case value_kind::string:
+            w.byte(static_cast<std::uint8_t>(record::string));
+            w.text(as<string>(v)->text);
+            break;
+        case value_kind::cell:
+            w.byte(static_cast<std::uint8_t>(record::cell));
+            ref(as<cell>(v)->car);
+            ref(as<cell>(v)->cdr);
+            break;
+        case value_kind::hashtable: {
+            w.byte(static_cast<std::uint8_t>(record::hashtable));
+            const auto& entries = as<hashtable>(v)->table.entries;
+            w.number(entries.size());
+            for (const auto& entry : entries) {
+                w.text(entry.first);
+                ref(entry.second);
+            }
+            break;
+        }
+        case value_kind::environment: {
+            auto* env = as<environment>(v);
+            w.byte(static_cast<std::uint8_t>(env == rt.global ? record::global : record::environment));
+            ref(env->parent);
+            name_entries(env->names.entries);
+            w.number(env->numbers.entries.size());
+            for (const auto& entry : env->numbers.entries) {
+                w.signed_number(entry.first);
+                ref(entry.second);
+            }
+            break;
+        }
+        case value_kind::function:
+            w.byte(static_cast<std::uint8_t>(record::function));
+            w.number(static_cast<std::uint8_t>(as<function>(v)->exec_mode));
+            ref(as<function>(v)->implementation);
+            break;
+        case value_kind::lispfunc: {
+            auto* f = as<lispfunc>(v);
+            w.byte(static_cast<std::uint8_t>(record::lispfunc));
+            refs(f->parameters);
+            ref(f->rest_parameter);
+            ref(f->body);
+            ref(f->closure);
+            break;
+        }
+        case value_kind::nativefunc:
+        case value_kind::resumable_native:
+            w.byte(static_cast<std::uint8_t>(record::builtin_ref));
+            w.text(v->kind == value_kind::nativefunc ? as<nativefunc>(v)->name : as<resumable_native>(v)->name);
+            break;
+        case value_kind::Class: {
+            auto* c = as<Class>(v);
+            w.byte(static_cast<std::uint8_t>(record::Class));
+            refs(c->parents);
+            for (const auto* names : {&c->attributes, &c->all_attributes}) {
+                w.number(names->size());
+                for (const Name* n : *names) w.text(n->text);
+            }
+            name_entries(c->static_attributes.entries);
+            ref(c->environment);
+            break;
+        }
+        case value_kind::instance: {
+            auto* i = as<instance>(v);
+            w.byte(static_cast<std::uint8_t>(record::instance));
+            ref(i->type);
+            refs(i->slots);
+            break;
+        }
+        case value_kind::Type: {
+            w.byte(static_cast<std::uint8_t>(record::type_ref));
+            const auto types = all_types(rt);
+            std::size_t index = 0;
+            while (types[index] != v) ++index;
+            w.number(index);
+            break;
+        }
+        }
+        ref(v->doc());
+        ref(v->metadata());
+    }
+};
+
+// ---- restoring ----
+
+class ImageReader {
+public:
+    ImageReader(Runtime& rt, std::string_view bytes) : rt(rt), r(bytes) {}
+
+    void restore() {
+        if (r.text() != magic) throw std::runtime_error("the start-up image is not one this program wrote");
+        const std::int64_t counter = r.signed_number();
+        // Each record is read twice: first to make its object, then to fill its references,
+        // since scopes, closures and classes refer to each other in cycles.
+        Reader fill = r;
+        objects.push_back(nullptr);
+        while (r.number() == 1) make_object();
+        for (const auto& [id, class_id] : pending_instances) {
+            value* c = at(class_id);
+            if (c == nullptr || !is<Class>(c)) throw std::runtime_error("the start-up image has an instance without a class");
+            objects[id] = rt.heap.make<instance>(as<Class>(c));
+        }
+        for (std::size_t id = 1; fill.number() == 1; ++id) fill_object(fill, objects[id]);
+        if (!fill.done()) throw std::runtime_error("the start-up image has bytes after its end");
+        rt.num_symbol_generator.counter = counter;
+    }
+
+private:
+    Runtime& rt;
+    Reader r;
+    std::vector<value*> objects;
+    std::vector<std::pair<std::size_t, std::uint64_t>> pending_instances;
+    std::unordered_map<std::string_view, value*> builtins;
+
+    value* builtin(std::string_view name) {
+        if (builtins.empty()) {
+            for (const auto& entry : rt.global->names.entries) {
+                auto* f = entry.second != nullptr && is<function>(entry.second) ? as<function>(entry.second) : nullptr;
+                if (f == nullptr) continue;
+                value* impl = f->implementation;
+                if (is<nativefunc>(impl)) builtins.emplace(as<nativefunc>(impl)->name, impl);
+                if (is<resumable_native>(impl)) builtins.emplace(as<resumable_native>(impl)->name, impl);
+            }
+        }
+        auto found = builtins.find(name);
+        if (found == builtins.end()) throw std::runtime_error("the start-up image names an unknown built-in " + std::string(name));
+        return found->second;
+    }
+
+    // First reading: one object per record, its plain contents set, its references skipped.
+    void make_object() {
+        const auto kind = static_cast<record>(r.byte());
+        value* v = nullptr;
+        switch (kind) {
+        case record::unique: {
+            const auto which = r.number();
+            v = which == 0 ? rt.nil : which == 1 ? rt.true_value : rt.false_value;
+            break;
+        }
+        case record::named_symbol: v = make_symbol(rt, r.text()); break;
+        case record::num_symbol: v = rt.heap.make<num_symbol>(rt, r.signed_number()); break;
+        case record::integer: v = make_integer(rt, r.signed_number()); break;
+        case record::floating: {
+            const std::uint64_t bits = r.number();
+            double d;
+            std::memcpy(&d, &bits, sizeof d);
+            v = rt.heap.make<floating>(rt, d);
+            break;
+        }
+        case record::string: v = make_string(rt, std::string(r.text())); break;
+        case record::cell: v = cons(rt, rt.nil, rt.nil); skip(2); break;
+        case record::hashtable: v = rt.heap.make<hashtable>(rt); skip_entries(); break;
+        case record::environment:
+        case record::global: {
+            v = kind == record::global ? rt.global : rt.heap.make<environment>(rt, nullptr);
+            skip(1);
+            skip_entries();
+            skip_number_entries();
+            break;
+        }
+        case record::function: {
+            const auto mode = static_cast<exec_mode>(r.number());
+            v = rt.heap.make<function>(rt, mode, nullptr);
+            skip(1);
+            break;
+        }
+        case record::lispfunc:
+            v = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, rt.nil, nullptr);
+            skip_list();
+            skip(3);
+            break;
+        case record::Class:
+            v = rt.heap.make<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
+            skip_list();
+            for (int i = 0; i < 2; ++i) {
+                for (auto n = r.number(); n > 0; --n) r.text();
+            }
+            skip_entries();
+            skip(1);
+            break;
+        case record::instance:
+            // Its class may come later: the instance is made once every record has its object.
+            pending_instances.emplace_back(objects.size(), r.number());
+            skip_list();
+            break;
+        case record::type_ref: v = all_types(rt).at(r.number()); break;
+        case record::builtin_ref: v = builtin(r.text()); break;
+        default: throw std::runtime_error("the start-up image holds an unknown record");
+        }
+        skip(2);  // doc and metadata
+        objects.push_back(v);
+    }
+    void skip(int n) {
+        for (int i = 0; i < n; ++i) r.number();
+    }
+    void skip_list() { skip(static_cast<int>(r.number())); }
+    void skip_entries() {
+        for (auto n = r.number(); n > 0; --n) {
+            r.text();
+            r.number();
+        }
+    }
+    void skip_number_entries() {
+        for (auto n = r.number(); n > 0; --n) {
+            r.signed_number();
+            r.number();
+        }
+    }
+
+    value* at(std::uint64_t id) {
+        if (id >= objects.size()) throw std::runtime_error("the start-up image refers past its end");
+        return objects[id];
+    }
+    std::vector<value*> list(Reader& f) {
+        std::vector<value*> vs(f.number());
+        for (auto& v : vs) v = at(f.number());
+        return vs;
+    }
+
+    // Second reading: every reference set, in the order the original held it.
+    void fill_object(Reader& f, value*& v) {
+        const auto kind = static_cast<record>(f.byte());
+        switch (kind) {
+        case record::unique: f.number(); break;
+        case record::named_symbol: f.text(); break;
+        case record::num_symbol:
+        case record::integer:
+        case record::floating: f.number(); break;
+        case record::string: f.text(); break;
+        case record::cell: {
+            auto* c = as<cell>(v);
+            c->car = at(f.number());
+            c->cdr = at(f.number());
+            break;
+        }
+        case record::hashtable: {
+            auto& table = as<hashtable>(v)->table;
+            for (auto n = f.number(); n > 0; --n) {
+                const std::string_view key = f.text();
+                table.bind(key, at(f.number()));
+            }
+            break;
+        }
+        case record::environment:
+        case record::global: {
+            auto* env = as<environment>(v);
+            env->parent = as_environment(at(f.number()));
+            env->names.clear();
+            env->numbers.clear();
+            for (auto n = f.number(); n > 0; --n) {
+                const Name* name = rt.names.intern(f.text());
+                env->names.bind(name, at(f.number()));
+            }
+            for (auto n = f.number(); n > 0; --n) {
+                const std::int64_t number = f.signed_number();
+                env->numbers.bind(number, at(f.number()));
+            }
+            break;
+        }
+        case record::function:
+            f.number();
+            as<function>(v)->implementation = at(f.number());
+            break;
+        case record::lispfunc: {
+            auto* fn = as<lispfunc>(v);
+            fn->parameters = list(f);
+            fn->rest_parameter = at(f.number());
+            fn->body = at(f.number());
+            fn->closure = as_environment(at(f.number()));
+            break;
+        }
+        case record::Class: {
+            auto* c = as<Class>(v);
+            c->parents = list(f);
+            for (auto* names : {&c->attributes, &c->all_attributes}) {
+                names->resize(f.number());
+                for (const Name*& n : *names) n = rt.names.intern(f.text());
+            }
+            c->attribute_index.clear();
+            for (std::size_t i = 0; i < c->all_attributes.size(); ++i) c->attribute_index[c->all_attributes[i]] = i;
+            for (auto n = f.number(); n > 0; --n) {
+                const Name* name = rt.names.intern(f.text());
+                c->static_attributes.bind(name, at(f.number()));
+            }
+            c->environment = as_environment(at(f.number()));
+            break;
+        }
+        case record::instance:
+            f.number();
+            as<instance>(v)->slots = list(f);
+            break;
+        case record::type_ref: f.number(); break;
+        case record::builtin_ref: f.text(); break;
+        default: throw std::runtime_error("the start-up image holds an unknown record");
+        }
+        value* doc = at(f.number());
+        value* metadata = at(f.number());
+        if (doc != nullptr) v->set_doc(rt.heap, doc);
+        if (metadata != nullptr) v->set_metadata(rt.heap, metadata);
+    }
+
+    static environment* as_environment(value* v) { return v == nullptr ? nullptr : as<environment>(v); }
+};
+
+}  // namespace
+
+std::string write_image(Runtime& rt) { return ImageWriter(rt).write(); }
+
+void restore_image(Runtime& rt, std::string_view bytes) {
+    ImageReader reader(rt, bytes);
+    reader.restore();
+}
+
+}  // namespace velune::prelude

@@ -1,0 +1,2 @@
+(print "inner")
+  (print 12a)

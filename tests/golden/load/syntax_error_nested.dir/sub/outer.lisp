@@ -1,0 +1,2 @@
+(print "outer")
+(load "inner.lisp")
