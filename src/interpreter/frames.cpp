@@ -266,6 +266,10 @@ bool EvalFrame::start_call(Interpreter& in) {
             }
         }
         gathered = rt.nil;
+        if (is<nativefunc>(f->implementation) && as<nativefunc>(f->implementation)->fast != nullptr &&
+            has_exactly(rt, arguments, 2)) {
+            held = true;
+        }
         return evaluate_arguments(in);
     }
     case exec_mode::macro:
@@ -307,6 +311,10 @@ bool EvalFrame::evaluate_arguments(Interpreter& in) {
 }
 
 void EvalFrame::gather(Runtime& rt, value* v) {
+    if (held) {
+        (bound++ == 0 ? gathered : last) = v;
+        return;
+    }
     if (is<velune::environment>(gathered)) {
         auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
         as<velune::environment>(gathered)->bind(f->parameters[bound++], v);
@@ -317,7 +325,7 @@ void EvalFrame::gather(Runtime& rt, value* v) {
     if (last == nullptr) {
         gathered = c;
     } else {
-        last->cdr = c;
+        as<cell>(last)->cdr = c;
     }
     last = c;
 }
@@ -329,7 +337,12 @@ bool EvalFrame::call_function(Interpreter& in) {
     case value_kind::nativefunc: {
         auto* native = as<nativefunc>(implementation);
         at = state::done;
-        if (native->fast != nullptr) {
+        if (held) {
+            value* values[2] = {gathered, last};
+            if ((result = native->fast(rt, values, 2)) != nullptr) return true;
+            held = false;
+            gathered = cons(rt, values[0], cons(rt, values[1], rt.nil));
+        } else if (native->fast != nullptr) {
             value* values[4];
             std::size_t count = 0;
             for (value* v = gathered; is<cell>(v) && count < 4; v = rest_of(v)) values[count++] = first(v);
@@ -383,8 +396,8 @@ bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last
     expression = last_expression;
     at = state::start;
     bound = 0;
-    function = remaining = gathered = result = nullptr;
-    last = nullptr;
+    function = remaining = gathered = result = last = nullptr;
+    held = false;
     return false;  // stepped again at once, as the frame of the new expression
 }
 
@@ -436,6 +449,7 @@ void EvalFrame::trace(Tracer& t) const {
     t.visit(function);
     t.visit(remaining);
     t.visit(gathered);
+    t.visit(last);
     t.visit(result);
 }
 

@@ -158,13 +158,16 @@ private:
     };
     // First, so that they fit in the padding after the base: 72 bytes in all.
     state at = state::start;
-    std::uint32_t bound = 0;  // parameters bound so far, while binding straight into a scope
+    // A native with a fast path and two arguments: the values wait in `gathered` and `last`,
+    // and become a list only if the fast path declines.
+    bool held = false;
+    std::uint32_t bound = 0;  // parameters bound (or values held) so far
     velune::environment* environment;
     value* expression;
     value* function = nullptr;
     value* remaining = nullptr;  // arguments or body expressions not yet evaluated; a branch
     value* gathered = nullptr;   // the argument values (a list) or the call's scope
-    velune::cell* last = nullptr;  // the argument list's last cell, to append in place
+    value* last = nullptr;  // the argument list's last cell, to append in place; a held value
     const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
     friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
