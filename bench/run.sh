@@ -3,6 +3,7 @@
 # (Python 3) and NAME.lua (Lua 5.4): whole-process median seconds of BENCH_RUNS runs (3 by
 # default), Velune's time divided by each twin's, and each one's peak memory.
 # A workload is three files with one base name; a missing twin leaves its column empty.
+# Arguments name the workloads to run (bench/run.sh fib count); none runs them all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${BENCH_RUNS:-3}
@@ -52,7 +53,12 @@ ratio() {
 }
 
 printf '%-16s %9s %7s | %9s %7s %8s | %9s %7s %8s\n' workload velune-s MiB python-s MiB v/py lua-s MiB v/lua
-for program in bench/programs/*.lisp; do
+programs=(bench/programs/*.lisp)
+if [ $# -gt 0 ]; then
+  programs=()
+  for name in "$@"; do programs+=("bench/programs/$name.lisp"); done
+fi
+for program in "${programs[@]}"; do
   base=${program%.lisp}
   read -r v_s v_mib < <(measure "$velune" "$program")
   p_s="" p_mib="" l_s="" l_mib=""
