@@ -11,6 +11,9 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j"$jobs"
 ctest --test-dir build/default -LE stress --output-on-failure -j"$jobs"
 
+echo "== random programs, with fast paths on and off: the same output, errors and status"
+tests/random/run_both_ways.sh build/default/velune 300 1
+
 echo "== the programs that read the files Velune writes: nginx and the workflow parser"
 consumers=checked
 tests/consumers/run_consumers.sh build/default/velune || {

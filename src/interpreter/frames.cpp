@@ -141,7 +141,7 @@ value* if_branch(const Runtime& rt, value* condition, value* v, value* then_bran
 namespace {
 
 // Checks a Velune function's argument count and binds its parameters in a fresh scope.
-velune::environment* bind_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
+void check_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
     std::size_t count = 0;
     value* tail = arguments;
     for (; is<cell>(tail); tail = rest_of(tail)) ++count;
@@ -152,6 +152,25 @@ velune::environment* bind_arguments(Runtime& rt, value* function, lispfunc* f, v
         throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
                         format_integer(static_cast<std::int64_t>(count))};
     }
+}
+
+// Calls with more arguments than this run their Velune body even where a fast path exists.
+constexpr std::size_t fast_arguments = 8;
+
+// The fast path of a library function on a checked argument list, or nullptr.
+value* try_fast(Runtime& rt, lispfunc* f, value* arguments) {
+    if (f->fast == nullptr) return nullptr;
+    value* values[fast_arguments];
+    std::size_t n = 0;
+    for (value* v = arguments; is<cell>(v); v = rest_of(v)) {
+        if (n == fast_arguments) return nullptr;
+        values[n++] = first(v);
+    }
+    return f->fast(rt, values, n);
+}
+
+// Binds a Velune function's parameters, its arguments already checked, in a fresh scope.
+velune::environment* bind_arguments(Runtime& rt, lispfunc* f, value* arguments) {
     auto* scope = rt.heap.make<velune::environment>(rt, f->closure);
     value* given = arguments;
     for (value* parameter : f->parameters) {
@@ -260,7 +279,7 @@ bool EvalFrame::start_call(Interpreter& in) {
         // A Velune function's values go straight into its scope when the count is right.
         if (is<lispfunc>(f->implementation)) {
             auto* l = as<lispfunc>(f->implementation);
-            if (l->rest_parameter == nullptr && has_exactly(rt, arguments, l->parameters.size())) {
+            if (l->rest_parameter == nullptr && l->fast == nullptr && has_exactly(rt, arguments, l->parameters.size())) {
                 gathered = rt.heap.make<velune::environment>(rt, l->closure);
                 return evaluate_arguments(in);
             }
@@ -359,7 +378,13 @@ bool EvalFrame::call_function(Interpreter& in) {
             scope = as<velune::environment>(gathered);
         } else {
             at = state::calling;
-            scope = bind_arguments(rt, function, as<lispfunc>(implementation), gathered);
+            auto* f = as<lispfunc>(implementation);
+            check_arguments(rt, function, f, gathered);
+            if ((result = try_fast(rt, f, gathered)) != nullptr) {
+                at = state::done;
+                return true;
+            }
+            scope = bind_arguments(rt, f, gathered);
         }
         at = state::body;
         gathered = scope;
@@ -457,6 +482,9 @@ void EvalFrame::trace(Tracer& t) const {
 
 std::string CallFrame::display(const Runtime& rt) const { return "CallFrame: " + describe(rt, expression); }
 
+// Calls with more arguments than this run their Velune body even where a fast path exists.
+constexpr std::size_t fast_arguments = 8;
+
 bool CallFrame::next_step(Interpreter& in) {
     if (pushed) return true;
     Runtime& rt = in.rt;
@@ -481,7 +509,12 @@ bool CallFrame::next_step(Interpreter& in) {
         break;
     case value_kind::lispfunc: {
         auto* f = as<lispfunc>(implementation);
-        velune::environment* scope = bind_arguments(rt, function, f, arguments);
+        check_arguments(rt, function, f, arguments);
+        if (value* v = try_fast(rt, f, arguments)) {
+            result = v;
+            return true;
+        }
+        velune::environment* scope = bind_arguments(rt, f, arguments);
         in.push<ExecFrame>(f->body, scope, rt.nil);
         break;
     }

@@ -143,6 +143,8 @@ value* get_attr(Interpreter&, environment*, value*);
 value* set_attr(Interpreter&, environment*, value*);
 value* make_instance(Interpreter&, environment*, value*);
 value* is_subclass(Interpreter&, environment*, value*);
+// What is-subclass answers: b is a, or an ancestor of a along the parents.
+bool subclass_of(value* a, value* b);
 value* get_owned_attributes(Interpreter&, environment*, value*);
 value* get_all_attributes(Interpreter&, environment*, value*);
 value* get_class_env(Interpreter&, environment*, value*);

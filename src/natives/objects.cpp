@@ -31,10 +31,7 @@ value* make_instance(Interpreter& in, environment*, value* arguments) {
     return made;
 }
 
-value* is_subclass(Interpreter& in, environment*, value* arguments) {
-    arg_list args(in.rt, arguments, "is-subclass");
-    value* a = args.any(0);
-    value* b = args.any(1);
+bool subclass_of(value* a, value* b) {
     // Identity along the parent chains, depth first without host recursion; a class
     // reached twice through a shared ancestor is searched once.
     std::vector<value*> pending{a};
@@ -42,12 +39,17 @@ value* is_subclass(Interpreter& in, environment*, value* arguments) {
     while (!pending.empty()) {
         value* c = pending.back();
         pending.pop_back();
-        if (c == b) return in.rt.true_value;
+        if (c == b) return true;
         if (!is<Class>(c) || !seen.insert(c).second) continue;
         const auto& parents = as<Class>(c)->parents;
         for (auto p = parents.rbegin(); p != parents.rend(); ++p) pending.push_back(*p);
     }
-    return in.rt.false_value;
+    return false;
+}
+
+value* is_subclass(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "is-subclass");
+    return in.rt.boolean(subclass_of(args.any(0), args.any(1)));
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "interpreter/interpreter.h"
 #include "natives/natives.h"
+#include "prelude/fast_paths.h"
 #include "prelude/image.h"
 #include "prelude/classes_lisp.h"
 #include "prelude/core_lisp.h"
@@ -61,6 +62,7 @@ void establish(Runtime& rt, mode m, std::string_view image) {
         evaluate_libraries(rt);
     }
     rt.heap.freeze();
+    if (rt.fast_paths) install_fast_paths(rt);
 }
 
 }  // namespace velune::prelude

@@ -26,10 +26,31 @@ struct gc_object {
     virtual bool has_mutable_references() const { return false; }
     std::uint32_t allocation_size = 0;  // what the pool must take back
     bool marked = false;
-    bool permanent = false;   // part of the state established at start-up: never swept
-    bool remembered = false;  // permanent, and traced at every collection
+    bool permanent : 1 = false;   // part of the state established at start-up: never swept
+    bool remembered : 1 = false;  // permanent, and traced at every collection
+    bool watched : 1 = false;     // permanent, and its writes counted apart (see below)
     // The bytes after these flags are free: the value family puts its kind there.
 };
+
+// Writes to the permanent state, counted so that code relying on it (the fast paths of the
+// standard library) can tell in O(1) whether it may have changed: writes to the watched
+// objects (the global environment, the method store) and writes to every other one.
+struct PermanentWrites {
+    std::uint64_t watched = 0;
+    std::uint64_t other = 0;
+};
+inline PermanentWrites permanent_writes;
+
+// Called before any change to the references an object holds.
+inline void write_barrier(const gc_object* o) {
+    if (o->permanent) {
+        if (o->watched) {
+            ++permanent_writes.watched;
+        } else {
+            ++permanent_writes.other;
+        }
+    }
+}
 
 class Tracer {
 public:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -147,6 +148,8 @@ public:
     bool fast_paths = true;
     // The implementation of the global if, which evaluation runs without frames of its own.
     value* if_form = nullptr;
+    // What the standard library's fast paths remember of the state they mirror.
+    std::shared_ptr<void> library_state;
     DiagnosticState diagnostics;
     value* nil = nullptr;
     value* true_value = nullptr;

@@ -28,6 +28,7 @@ resumable_native::resumable_native(const Runtime& rt, std::string n, builtin_fac
 // ---- dictionaries ----
 
 void hashtable_setkey(hashtable* dictionary, value* key, value* v) {
+    write_barrier(dictionary);
     dictionary->table.bind(as<string>(key)->text, v);
 }
 
@@ -50,6 +51,7 @@ environment::environment(const Runtime& rt, velune::environment* p)
 }
 
 void environment::bind(value* symbol, value* v) {
+    write_barrier(this);
     if (is<named_symbol>(symbol)) {
         names.bind(as<named_symbol>(symbol)->name, v);
     } else {
@@ -71,6 +73,7 @@ bool environment::has_symbol(const value* symbol) const {
 }
 
 bool environment::remove(const value* symbol) {
+    write_barrier(this);
     if (is<named_symbol>(symbol)) return names.erase(as<named_symbol>(symbol)->name);
     return numbers.erase(as<num_symbol>(symbol)->number);
 }
@@ -128,8 +131,10 @@ void instance::set_attr(const Name* name, value* v) {
     Class* c = class_of();
     auto found = c->attribute_index.find(name);
     if (found != c->attribute_index.end()) {
+        write_barrier(this);
         slots[found->second] = v;
     } else if (auto* owner = c->get_static_owner(name)) {
+        ++permanent_writes.other;  // the owner may be any ancestor: counted as a change
         owner->bind(name, v);
     } else {
         throw LispError{"cannot access an undefined attribute " + name->text};

@@ -48,7 +48,12 @@ struct value : gc_object {
     value* doc() const { return notes != nullptr ? notes->doc : nullptr; }
     value* metadata() const { return notes != nullptr ? notes->metadata : nullptr; }
     void set_doc(Heap& heap, value* v) { annotate(heap).doc = v; }
-    void set_metadata(Heap& heap, value* v) { annotate(heap).metadata = v; }
+    // Metadata is read by the generic repr (a function's source); docs by nothing built in.
+    void set_metadata(Heap& heap, value* v) {
+        write_barrier(this);
+        if (notes != nullptr) write_barrier(notes);
+        annotate(heap).metadata = v;
+    }
 
     void trace_all(Tracer& t) const final {
         t.visit(type);
@@ -315,7 +320,10 @@ struct environment final : value {
     bool has_symbol(const value* symbol) const;
     bool remove(const value* symbol);
 
-    void bind_name(const Name* name, value* v) { names.bind(name, v); }
+    void bind_name(const Name* name, value* v) {
+        write_barrier(this);
+        names.bind(name, v);
+    }
     value* lookup_name(const Name* name) const {
         for (const environment* e = this; e != nullptr; e = e->parent) {
             if (value* const* slot = e->names.find(name)) return *slot;
@@ -344,8 +352,13 @@ struct function final : value {
     void trace(Tracer& t) const override { t.visit(implementation); }
 };
 
+// A native routine that computes a call's exact result, or declines with nullptr.
+using fast_path = value* (*)(Runtime&, value* const* arguments, std::size_t count);
+
 struct lispfunc final : value {
     static constexpr value_kind static_kind = value_kind::lispfunc;
+    // For some functions of the standard library: tried before the body runs (fast_paths.h).
+    fast_path fast = nullptr;
     std::vector<value*> parameters;
     value* rest_parameter = nullptr;  // a symbol, or none
     value* body;                      // proper list of expanded expressions
@@ -362,9 +375,6 @@ struct lispfunc final : value {
 
 // entry(interpreter, calling environment, argument list) -> one value.
 using native_entry = value* (*)(Interpreter&, environment*, value*);
-// A native's fast path over argument values already at hand: the whole job, or nullptr
-// (with nothing done) to leave it to the entry, which raises any error.
-using fast_path = value* (*)(Runtime&, value* const* arguments, std::size_t count);
 struct arena_deleter;
 // Makes one special-form object on the given arena (the runtime's frame stack).
 using builtin_factory = std::unique_ptr<resumable_builtin, arena_deleter> (*)(StackArena&);

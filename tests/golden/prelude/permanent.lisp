@@ -10,6 +10,6 @@
 (define d (listen 80))
 (set (args d) (list (+ "8" "1")))
 (def (churn n) (if (= n 0) nil (begin (list n n n) (churn (- n 1)))))
-(churn 200)
+(churn 60)
 (print (list (get-doc car) (get-key method-store "mine") (get-key setter-store "mine") (map 1 2)))
 (print (list (get-key (get-metadata nth) "k") (to-string d)))

@@ -1,0 +1,13 @@
+; Rebinding a generic, or a function it calls, takes effect on the next call.
+(print (list (+ 1 2) (is-instance 1 integer) (at (list 7 8) 1)))
+(define library-is-instance is-instance)
+(define is-instance (fn (x y) (= x "s")))
+(define results (list (is-string "s") (is-integer 1) (is-integer "s")))
+(define is-instance library-is-instance)
+(print results)
+(define add (fn (x y) (list x y)))
+(print (+ 1 2 3))
+(set-symbol (quote at) (fn (x i) "at"))
+(print (at (list 1) 0))
+(unset sum)
+(+ 1 2)

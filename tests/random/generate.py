@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Writes random Velune programs that exercise the generics on every built-in type, user
+methods in front of the library's, rebinding library names mid-program and errors inside
+methods. Each program is run with and without fast paths and the runs must agree exactly.
+
+usage: generate.py SEED COUNT DIRECTORY"""
+import os
+import random
+import sys
+
+ATOMS = ['0', '1', '-7', '42', '"a"', '""', '"hello world"', 'nil', 'true', 'false', "'sym",
+         '(list 1 2)', '(list "x" "y")', '(list)', '(list (list 1) 2)', '(dict)', 'd', 'p', 'integer',
+         'string', 'cell', '(cons 1 2)', '(make-point 1 2)', '(gensym)', 'car']
+
+GENERIC_CALLS = [
+    '(+ {a} {b})', '(+ {a} {b} {c})', '(+ {a})', '(add {a} {b})', '(sum (list {a} {b}))',
+    '(length {a})', '(at {a} {i})', '(at d "k")', '(in {a} {b})', '(to-string {a})', '(repr {a})',
+    '(to-symbol {a})', '(is-instance {a} {t})', '(is-string {a})', '(is-integer {a})', '(is-symbol {a})',
+    '(is-cons {a})', '(is-dict {a})', '(is-nil {a})', '(is-list {a})', '(reverse {a})', '(str {a} {b})',
+]
+
+TYPES = ['integer', 'string', 'cell', 'unique', 'dictionary', 'symbol', 'point', 'function']
+
+STATEMENTS = [
+    '(defmethod (length (x {t})) {a})',
+    '(defmethod (to-string (x {t})) "custom")',
+    '(defmethod (add (x {t}) (y {t})) (list x y))',
+    '(defmethod (repr (x point)) "a point")',
+    '(defmethod (in (x {t}) y) (error (quote custom) "in a method"))',
+    '(define add (fn (x y) (list "rebound" x y)))',
+    '(define is-instance (fn (x y) (= y integer)))',
+    '(set-key method-store "length" (cdr (get-key method-store "length")))',
+    '(set-key d "k" {a})',
+    '(set (x p) {a})',
+    '(define saved-filter filter)',
+]
+
+
+def typed(rng, kind, depth):
+    """An expression that yields a value of `kind`, so most programs run past their first lines."""
+    leaf = depth > 2 or rng.random() < 0.4
+    if kind == 'int':
+        if leaf:
+            return rng.choice(['0', '1', '-7', '42', '9223372036854775807'])
+        return rng.choice(['(+ {a} {b})', '(length {s})', '(length {l})', '(+ {a} {b} {a})', '(sum (list {a} {b}))',
+                           '(at (list {a} {b}) 1)']).format(
+            a=typed(rng, 'int', depth + 1), b=typed(rng, 'int', depth + 1), s=typed(rng, 'str', depth + 1),
+            l=typed(rng, 'list', depth + 1))
+    if kind == 'str':
+        if leaf:
+            return rng.choice(['"a"', '""', '"hello world"', '"q\\"uote"', '(at d "k")'])
+        return rng.choice(['(+ {s} {t})', '(to-string {a})', '(repr {s})', '(at {s} 0)', '(str {s} {a} {l})',
+                           '(to-string {l})', '(repr {l})', '(to-string d)']).format(
+            s=typed(rng, 'str', depth + 1), t=typed(rng, 'str', depth + 1), a=typed(rng, 'int', depth + 1),
+            l=typed(rng, 'list', depth + 1))
+    if leaf:
+        return rng.choice(['nil', '(list 1 2)', '(list "x" (list 3))', "(list 'a 'b)"])
+    return rng.choice(['(+ {l} {m})', '(list {a} {s})', '(reverse {l})', '(cons {a} {l})', '(+ nil {l})',
+                       '(list (in {l} {a}) (is-list {l}) (is-string {s}) (is-instance {a} integer))']).format(
+        l=typed(rng, 'list', depth + 1), m=typed(rng, 'list', depth + 1), a=typed(rng, 'int', depth + 1),
+        s=typed(rng, 'str', depth + 1))
+
+
+def expression(rng, depth=0):
+    if depth == 0 and rng.random() < 0.7:
+        return typed(rng, rng.choice(['int', 'str', 'list']), 0)
+    if depth > 2 or rng.random() < 0.4:
+        return rng.choice(ATOMS)
+    template = rng.choice(GENERIC_CALLS)
+    return template.format(a=expression(rng, depth + 1), b=expression(rng, depth + 1),
+                           c=expression(rng, depth + 1), i=rng.choice(['0', '1', '2', '-1', '"k"']),
+                           t=rng.choice(TYPES))
+
+
+def program(rng):
+    lines = ['(defclass point () x y)', '(define p (make-point 1 2))', '(define d (dict))',
+             '(set-key d "k" "v")']
+    for _ in range(rng.randint(3, 12)):
+        if rng.random() < 0.15:
+            stmt = rng.choice(STATEMENTS)
+            lines.append(stmt.format(t=rng.choice(TYPES), a=expression(rng, 2)))
+        else:
+            lines.append('(print (repr {}))'.format(expression(rng)))
+    return '\n'.join(lines) + '\n'
+
+
+def main():
+    seed, count, directory = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+    rng = random.Random(seed)
+    os.makedirs(directory, exist_ok=True)
+    for n in range(count):
+        with open(os.path.join(directory, 'random_%03d.lisp' % n), 'w') as f:
+            f.write(program(rng))
+
+
+if __name__ == '__main__':
+    main()
