@@ -482,9 +482,6 @@ void EvalFrame::trace(Tracer& t) const {
 
 std::string CallFrame::display(const Runtime& rt) const { return "CallFrame: " + describe(rt, expression); }
 
-// Calls with more arguments than this run their Velune body even where a fast path exists.
-constexpr std::size_t fast_arguments = 8;
-
 bool CallFrame::next_step(Interpreter& in) {
     if (pushed) return true;
     Runtime& rt = in.rt;
