@@ -1,29 +1,70 @@
 #!/usr/bin/env bash
-# Times velune (Release build) on the programs in bench/programs and prints the figures:
-# wall-clock seconds and peak memory of each run, best of three.
+# Times velune (Release build) on every bench/programs/NAME.lisp beside its twins NAME.py
+# (Python 3) and NAME.lua (Lua 5.4): whole-process median seconds of BENCH_RUNS runs (3 by
+# default), Velune's time divided by each twin's, and each one's peak memory.
+# A workload is three files with one base name; a missing twin leaves its column empty.
+# Arguments name the workloads to run (bench/run.sh fib count); none runs them all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+runs=${BENCH_RUNS:-3}
+
 cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" >/dev/null
+cmake --build --preset release -j2 >/dev/null
 velune=build/release/velune
 
-timing=$(mktemp)
-trap 'rm -f "$timing"' EXIT
+python=$(command -v python3 || true)
+lua=$(command -v lua5.4 || true)
+if [ -z "$lua" ]; then
+  echo "lua5.4 is missing: installing it (apt-get install -y lua5.4)"
+  if [ "$(id -u)" -eq 0 ]; then
+    apt-get install -y lua5.4 >/dev/null 2>&1 || true
+  else
+    sudo -n apt-get install -y lua5.4 >/dev/null 2>&1 || true
+  fi
+  lua=$(command -v lua5.4 || true)
+  [ -n "$lua" ] || echo "note: lua5.4 could not be installed; the Lua columns are skipped"
+fi
 
-printf '%-20s %10s %12s\n' program seconds "peak MiB"
-for program in bench/programs/*.lisp; do
-  best=""
-  best_kib=0
-  for _ in 1 2 3; do
-    # Some programs end in an error on purpose (deep_trace times the report).
-    /usr/bin/time -o "$timing" -f '%e %M' "$velune" "$program" >/dev/null 2>&1 || true
-    out=$(tail -n 1 "$timing")
-    seconds=${out% *}
-    kib=${out#* }
-    if [ -z "$best" ] || awk -v a="$seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-      best=$seconds
-      best_kib=$kib
-    fi
+scratch=$(mktemp)
+trap 'rm -f "$scratch"' EXIT
+
+# measure COMMAND...: prints "median-seconds peak-MiB"; the seconds carry a "*" when a run
+# ended with a failure status (some programs end in an error on purpose: deep_trace times
+# the report).
+measure() {
+  local times=() peak=0 out mark=""
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -o "$scratch" -f '%e %M' "$@" >/dev/null 2>&1 || mark="*"
+    out=$(tail -n 1 "$scratch")
+    times+=("${out% *}")
+    local kib=${out#* }
+    [ "$kib" -gt "$peak" ] && peak=$kib
   done
-  printf '%-20s %10s %12s\n' "$(basename "$program" .lisp)" "$best" "$((best_kib / 1024))"
+  local median
+  median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
+  echo "$median$mark $((peak / 1024))"
+}
+
+# ratio A B: A / B with two decimals, "-" when either is not a number.
+ratio() {
+  awk -v a="$1" -v b="$2" 'BEGIN {
+    if (a !~ /^[0-9.]+$/ || b !~ /^[0-9.]+$/ || b == 0) { print "-"; exit }
+    printf "%.2f\n", a / b }'
+}
+
+printf '%-16s %9s %7s | %9s %7s %8s | %9s %7s %8s\n' workload velune-s MiB python-s MiB v/py lua-s MiB v/lua
+programs=(bench/programs/*.lisp)
+if [ $# -gt 0 ]; then
+  programs=()
+  for name in "$@"; do programs+=("bench/programs/$name.lisp"); done
+fi
+for program in "${programs[@]}"; do
+  base=${program%.lisp}
+  read -r v_s v_mib < <(measure "$velune" "$program")
+  p_s="" p_mib="" l_s="" l_mib=""
+  if [ -n "$python" ] && [ -f "$base.py" ]; then read -r p_s p_mib < <(measure "$python" "$base.py"); fi
+  if [ -n "$lua" ] && [ -f "$base.lua" ]; then read -r l_s l_mib < <(measure "$lua" "$base.lua"); fi
+  printf '%-16s %9s %7s | %9s %7s %8s | %9s %7s %8s\n' "$(basename "$base")" "$v_s" "$v_mib" \
+    "${p_s:--}" "${p_mib:--}" "$(ratio "$v_s" "${p_s:--}")" "${l_s:--}" "${l_mib:--}" "$(ratio "$v_s" "${l_s:--}")"
 done
+echo "* a run ended with a failure status (an error on purpose, or the twin's own limit)"

@@ -1,4 +1,4 @@
-// The nine frames: evaluation, calls, expansion, bodies, natives and loaded texts.
+// The frames: evaluation, calls, expansion, bodies, natives and loaded texts.
 #include <string>
 
 #include "interpreter/interpreter.h"
@@ -12,6 +12,21 @@ namespace {
 
 value* first(value* list) { return as<cell>(list)->car; }
 value* rest_of(value* list) { return as<cell>(list)->cdr; }
+value* nth(value* list, std::size_t i) {
+    while (i-- > 0) list = rest_of(list);
+    return first(list);
+}
+bool has_at_least(value* list, std::size_t n) {
+    for (; n > 0; --n, list = rest_of(list)) {
+        if (!is<cell>(list)) return false;
+    }
+    return true;
+}
+// A missing else branch is the expression nil; anything after it is ignored.
+value* else_of(const Runtime& rt, value* arguments) {
+    value* tail = rest_of(rest_of(arguments));
+    return is<cell>(tail) ? first(tail) : rt.nil;
+}
 
 [[noreturn]] void unknown_state(Runtime& rt, const char* where, int state) {
     rt.out.line(std::string("Internal error: unknown state in ") + where + ": " + format_integer(state));
@@ -57,147 +72,415 @@ std::string count_text(std::size_t n) {
 
 }  // namespace
 
+// ---- evaluation without a frame ----
+
+namespace {
+
+bool is_any_symbol(const value* v) { return is<named_symbol>(v) || is<num_symbol>(v); }
+
+// An atom's or a bound symbol's value; nullptr for anything else.
+value* atom_value(velune::environment* env, value* expression) {
+    if (is_any_symbol(expression)) return env->lookup(expression);
+    return is<cell>(expression) ? nullptr : expression;
+}
+
+// The function a call form's head names when it is a symbol bound to one; else nullptr.
+velune::function* named_function(velune::environment* env, value* head) {
+    if (!is_any_symbol(head)) return nullptr;
+    value* f = env->lookup(head);
+    return f != nullptr && is<velune::function>(f) ? as<velune::function>(f) : nullptr;
+}
+
+}  // namespace
+
+value* evaluate_now(Interpreter& in, velune::environment* env, value* expression) {
+    if (!is<cell>(expression)) return atom_value(env, expression);
+    velune::function* f = named_function(env, first(expression));
+    if (f == nullptr || f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return nullptr;
+    // Every argument must be known without a frame, or nothing happens here.
+    constexpr std::size_t most = 4;
+    value* values[most];
+    std::size_t count = 0;
+    value* rest = rest_of(expression);
+    for (; is<cell>(rest); rest = rest_of(rest)) {
+        if (count == most) return nullptr;
+        value* v = atom_value(env, first(rest));
+        if (v == nullptr) return nullptr;
+        values[count++] = v;
+    }
+    Runtime& rt = in.rt;
+    if (rest != rt.nil) return nullptr;
+    auto* native = as<nativefunc>(f->implementation);
+    if (native->fast != nullptr) {
+        if (value* v = native->fast(rt, values, count)) return v;
+    }
+    value* arguments = rt.nil;
+    while (count > 0) arguments = cons(rt, values[--count], arguments);
+    in.pending_arguments = arguments;
+    try {
+        value* v = native->entry(in, env, arguments);
+        in.pending_arguments = nullptr;
+        return v;
+    } catch (...) {
+        in.pending_arguments = nullptr;
+        // The frames the general path would have had: one EvalFrame standing for them.
+        EvalFrame* frame = in.push<EvalFrame>(env, expression);
+        frame->at = EvalFrame::state::native;
+        frame->function = f;
+        frame->gathered = arguments;
+        throw;
+    }
+}
+
+value* if_branch(const Runtime& rt, value* condition, value* v, value* then_branch, value* else_branch) {
+    if (v == rt.true_value) return then_branch;
+    if (v == rt.false_value) return else_branch;
+    throw LispError{"Unsupported non-boolean value in if: " + describe(rt, condition) + " is " + describe(rt, v)};
+}
+
+namespace {
+
+// Checks a Velune function's argument count and binds its parameters in a fresh scope.
+void check_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
+    std::size_t count = 0;
+    value* tail = arguments;
+    for (; is<cell>(tail); tail = rest_of(tail)) ++count;
+    if (tail != rt.nil) throw improper_form(rt, "argument list", arguments);
+    const std::size_t wanted = f->parameters.size();
+    if (f->rest_parameter == nullptr ? count != wanted : count < wanted) {
+        const std::string expected = f->rest_parameter == nullptr ? count_text(wanted) : "at least " + count_text(wanted);
+        throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
+                        format_integer(static_cast<std::int64_t>(count))};
+    }
+}
+
+// Calls with more arguments than this run their Velune body even where a fast path exists.
+constexpr std::size_t fast_arguments = 8;
+
+// The fast path of a library function on a checked argument list, or nullptr.
+value* try_fast(Runtime& rt, lispfunc* f, value* arguments) {
+    if (f->fast == nullptr) return nullptr;
+    value* values[fast_arguments];
+    std::size_t n = 0;
+    for (value* v = arguments; is<cell>(v); v = rest_of(v)) {
+        if (n == fast_arguments) return nullptr;
+        values[n++] = first(v);
+    }
+    return f->fast(rt, values, n);
+}
+
+// Binds a Velune function's parameters, its arguments already checked, in a fresh scope.
+velune::environment* bind_arguments(Runtime& rt, lispfunc* f, value* arguments) {
+    auto* scope = rt.heap.make<velune::environment>(rt, f->closure);
+    value* given = arguments;
+    for (value* parameter : f->parameters) {
+        scope->bind(parameter, first(given));
+        given = rest_of(given);
+    }
+    // The rest parameter takes the remaining cells themselves, not a copy.
+    if (f->rest_parameter != nullptr) scope->bind(f->rest_parameter, given);
+    return scope;
+}
+
+// The arguments of a call form are its tail: `(f a b)` has exactly `wanted` of them.
+bool has_exactly(const Runtime& rt, value* list, std::size_t wanted) {
+    std::size_t count = 0;
+    for (; is<cell>(list); list = rest_of(list)) {
+        if (++count > wanted) return false;
+    }
+    return list == rt.nil && count == wanted;
+}
+
+}  // namespace
+
 // ---- EvalFrame ----
 
-std::string EvalFrame::display(const Runtime& rt) const { return "EvalFrame: " + describe(rt, expression); }
+namespace {
+
+// The lines of an EvalFrame for `form` with the CallFrame and the frame the call pushed:
+// the ExecFrame of a Velune function's body, or the ResumableNativeCallFrame of a form.
+std::string call_lines(const Runtime& rt, const std::string& form, value* function) {
+    value* implementation = as<velune::function>(function)->implementation;
+    std::string text = "EvalFrame: " + form + "\nCallFrame: " + form;
+    switch (implementation->kind) {
+    case value_kind::nativefunc:
+        return text + "\nNativeCallFrame: " + as<nativefunc>(implementation)->name;
+    case value_kind::lispfunc:
+        return text + "\nExecFrame: " + describe(rt, as<lispfunc>(implementation)->body);
+    default:
+        return text + "\nResumableNativeCallFrame: " + as<resumable_native>(implementation)->name;
+    }
+}
+
+}  // namespace
+
+std::string EvalFrame::display(const Runtime& rt) const {
+    std::string text;
+    std::vector<const tail_of*> taken;
+    for (const tail_of* t = outer; t != nullptr; t = t->below) taken.push_back(t);
+    for (auto t = taken.rbegin(); t != taken.rend(); ++t) text += call_lines(rt, describe(rt, (*t)->form), (*t)->function) + "\n";
+    const std::string form = describe(rt, expression);
+    switch (at) {
+    case state::arguments:
+        return text + "EvalFrame: " + form + "\nEvalArgsFrame: " + describe(rt, rest_of(expression));
+    case state::calling:
+        return text + "EvalFrame: " + form + "\nCallFrame: " + form;
+    case state::native:
+    case state::body:
+    case state::if_condition:
+    case state::if_branch:
+        return text + call_lines(rt, form, function);
+    default:
+        return text + "EvalFrame: " + form;
+    }
+}
 
 bool EvalFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0:
-        if (is<named_symbol>(expression) || is<num_symbol>(expression)) {
-            result = environment->lookup(expression);
+    switch (at) {
+    case state::start:
+        if (!is<cell>(expression)) {
+            result = atom_value(environment, expression);
             if (result == nullptr) throw undefined_symbol(expression);
             return true;
         }
-        if (!is<cell>(expression)) {
-            result = expression;
-            return true;
-        }
-        state = 1;
-        // A head that is a bound symbol needs no frame of its own; an unbound one gets
-        // its EvalFrame so that the error shows in the trace as it should.
-        if (value* head = first(expression); is<named_symbol>(head) || is<num_symbol>(head)) {
-            function = environment->lookup(head);
-        }
+        function = evaluate_now(in, environment, first(expression));
         if (function == nullptr) {
+            // Its own frame, so that an error there shows in the trace as it should.
+            at = state::head;
             in.push<EvalFrame>(environment, first(expression));
             return false;
         }
-        [[fallthrough]];
-    case 1: {
-        if (!is<velune::function>(function)) throw not_callable(in.rt, function, expression);
-        arguments = rest_of(expression);
-        switch (as<velune::function>(function)->exec_mode) {
-        case exec_mode::function:
-            state = 2;
-            in.push<EvalArgsFrame>(environment, arguments);
-            return false;
-        case exec_mode::macro:
-            throw LispError{"trying to call the macro " + describe(in.rt, first(expression)) +
-                            " at evaluation time (it was bound after this form was expanded, or reached "
-                            "through a variable)\n       at " +
-                            describe(in.rt, expression)};
-        case exec_mode::no_eval:
-        case exec_mode::no_expand:
-            argument_values = arguments;  // the form's own cells, unevaluated
-            state = 3;
-            break;
-        }
-        [[fallthrough]];
-    }
-    case 3:
-        in.push<CallFrame>(function, argument_values, expression, environment);
-        return false;
-    case 4:
+        return start_call(in);
+    case state::head_known:
+        return start_call(in);
+    case state::arguments:
+        return evaluate_arguments(in);
+    case state::body:
+        return run_body(in);
+    case state::if_branch:
+        return take_branch(in, remaining);
+    case state::call:
+    case state::done:
         return true;
     default:
-        unknown_state(in.rt, "EvalFrame.next_step()", state);
+        unknown_state(in.rt, "EvalFrame.next_step()", static_cast<int>(at));
     }
 }
 
-void EvalFrame::resume(value* v) {
-    switch (state) {
-    case 1:
-        function = v;
-        break;
-    case 2:
-        argument_values = v;
-        state = 3;
-        break;
-    case 3:
-        result = v;
-        state = 4;
-        break;
-    default:
-        internal_failure("unknown state in EvalFrame.resume(): " + format_integer(state));
-    }
-}
-
-void EvalFrame::trace(Tracer& t) const {
-    t.visit(environment);
-    t.visit(expression);
-    t.visit(function);
-    t.visit(arguments);
-    t.visit(argument_values);
-    t.visit(result);
-}
-
-// ---- EvalArgsFrame ----
-
-std::string EvalArgsFrame::display(const Runtime& rt) const { return "EvalArgsFrame: " + describe(rt, all_arguments); }
-
-bool EvalArgsFrame::next_step(Interpreter& in) {
+bool EvalFrame::start_call(Interpreter& in) {
     Runtime& rt = in.rt;
-    if (result == nullptr) result = rt.nil;
-    if (arrived != nullptr) {
-        append(rt, arrived);
-        arrived = nullptr;
-    }
-    // Atoms and bound symbols are evaluated in place; anything else gets an EvalFrame.
-    while (is<cell>(remaining)) {
-        value* expression = first(remaining);
-        value* v = nullptr;
-        if (is<named_symbol>(expression) || is<num_symbol>(expression)) {
-            v = environment->lookup(expression);
-        } else if (!is<cell>(expression)) {
-            v = expression;
+    if (!is<velune::function>(function)) throw not_callable(rt, function, expression);
+    auto* f = as<velune::function>(function);
+    value* arguments = rest_of(expression);
+    switch (f->exec_mode) {
+    case exec_mode::function: {
+        at = state::arguments;
+        remaining = arguments;
+        // A Velune function's values go straight into its scope when the count is right.
+        if (is<lispfunc>(f->implementation)) {
+            auto* l = as<lispfunc>(f->implementation);
+            if (l->rest_parameter == nullptr && l->fast == nullptr && has_exactly(rt, arguments, l->parameters.size())) {
+                gathered = rt.heap.make<velune::environment>(rt, l->closure);
+                return evaluate_arguments(in);
+            }
         }
-        remaining = rest_of(remaining);
-        if (v == nullptr) {
-            in.push<EvalFrame>(environment, expression);
+        gathered = rt.nil;
+        if (is<nativefunc>(f->implementation) && as<nativefunc>(f->implementation)->fast != nullptr &&
+            has_exactly(rt, arguments, 2)) {
+            held = true;
+        }
+        return evaluate_arguments(in);
+    }
+    case exec_mode::macro:
+        throw LispError{"trying to call the macro " + describe(rt, first(expression)) +
+                        " at evaluation time (it was bound after this form was expanded, or reached "
+                        "through a variable)\n       at " +
+                        describe(rt, expression)};
+    case exec_mode::no_eval:
+    case exec_mode::no_expand:
+        gathered = arguments;  // the form's own cells, unevaluated
+        if (f->implementation == rt.if_form && has_at_least(arguments, 2) && is_list(arguments)) {
+            at = state::if_condition;
+            value* condition = first(arguments);
+            if (value* v = evaluate_now(in, environment, condition)) {
+                return take_branch(in, if_branch(rt, condition, v, nth(arguments, 1), else_of(rt, arguments)));
+            }
+            in.push<EvalFrame>(environment, condition);
             return false;
         }
-        append(rt, v);
+        return call_function(in);
     }
-    if (remaining != rt.nil) throw improper_form(rt, "argument list", all_arguments);
-    return true;
+    internal_failure("EvalFrame: a function of no known exec mode");
 }
 
-void EvalArgsFrame::append(Runtime& rt, value* v) {
+bool EvalFrame::evaluate_arguments(Interpreter& in) {
+    Runtime& rt = in.rt;
+    while (is<cell>(remaining)) {
+        value* argument = first(remaining);
+        remaining = rest_of(remaining);
+        value* v = evaluate_now(in, environment, argument);
+        if (v == nullptr) {
+            in.push<EvalFrame>(environment, argument);
+            return false;
+        }
+        gather(rt, v);
+    }
+    if (remaining != rt.nil) throw improper_form(rt, "argument list", rest_of(expression));
+    return call_function(in);
+}
+
+void EvalFrame::gather(Runtime& rt, value* v) {
+    if (held) {
+        (bound++ == 0 ? gathered : last) = v;
+        return;
+    }
+    if (is<velune::environment>(gathered)) {
+        auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
+        as<velune::environment>(gathered)->bind(f->parameters[bound++], v);
+        return;
+    }
     // The list is built front to back as the values arrive: no copy at the end.
     cell* c = cons(rt, v, rt.nil);
     if (last == nullptr) {
-        result = c;
+        gathered = c;
     } else {
-        last->cdr = c;
+        as<cell>(last)->cdr = c;
     }
     last = c;
 }
 
-void EvalArgsFrame::trace(Tracer& t) const {
+bool EvalFrame::call_function(Interpreter& in) {
+    Runtime& rt = in.rt;
+    value* implementation = as<velune::function>(function)->implementation;
+    switch (implementation->kind) {
+    case value_kind::nativefunc: {
+        auto* native = as<nativefunc>(implementation);
+        at = state::done;
+        if (held) {
+            value* values[2] = {gathered, last};
+            if ((result = native->fast(rt, values, 2)) != nullptr) return true;
+            held = false;
+            gathered = cons(rt, values[0], cons(rt, values[1], rt.nil));
+        } else if (native->fast != nullptr) {
+            value* values[4];
+            std::size_t count = 0;
+            for (value* v = gathered; is<cell>(v) && count < 4; v = rest_of(v)) values[count++] = first(v);
+            if (count < 4 && (result = native->fast(rt, values, count)) != nullptr) return true;
+        }
+        at = state::native;
+        result = native->entry(in, environment, gathered);
+        at = state::done;
+        return true;
+    }
+    case value_kind::lispfunc: {
+        velune::environment* scope = nullptr;
+        if (is<velune::environment>(gathered)) {
+            scope = as<velune::environment>(gathered);
+        } else {
+            at = state::calling;
+            auto* f = as<lispfunc>(implementation);
+            check_arguments(rt, function, f, gathered);
+            if ((result = try_fast(rt, f, gathered)) != nullptr) {
+                at = state::done;
+                return true;
+            }
+            scope = bind_arguments(rt, f, gathered);
+        }
+        at = state::body;
+        gathered = scope;
+        remaining = as<lispfunc>(implementation)->body;
+        result = rt.nil;
+        return run_body(in);
+    }
+    default:
+        at = state::call;
+        in.push<CallFrame>(function, gathered, expression, environment);
+        return false;
+    }
+}
+
+bool EvalFrame::run_body(Interpreter& in) {
+    auto* scope = as<velune::environment>(gathered);
+    while (is<cell>(remaining)) {
+        value* body_expression = first(remaining);
+        remaining = rest_of(remaining);
+        value* v = evaluate_now(in, scope, body_expression);
+        if (v == nullptr) {
+            if (remaining == in.rt.nil) return take_over(in, scope, body_expression);
+            in.push<EvalFrame>(scope, body_expression);
+            return false;
+        }
+        result = v;
+    }
+    return true;
+}
+
+bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression) {
+    outer = in.rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
+    environment = env;
+    expression = last_expression;
+    at = state::start;
+    bound = 0;
+    function = remaining = gathered = result = last = nullptr;
+    held = false;
+    return false;  // stepped again at once, as the frame of the new expression
+}
+
+bool EvalFrame::take_branch(Interpreter& in, value* branch) {
+    at = state::if_branch;
+    if (value* v = evaluate_now(in, environment, branch)) {
+        result = v;
+        at = state::done;
+        return true;
+    }
+    return take_over(in, environment, branch);
+}
+
+void EvalFrame::resume(Interpreter& in, value* v) {
+    switch (at) {
+    case state::head:
+        function = v;
+        at = state::head_known;
+        break;
+    case state::arguments:
+        gather(in.rt, v);
+        break;
+    case state::body:
+    case state::call:
+        result = v;
+        break;
+    case state::if_condition: {
+        value* arguments = gathered;
+        remaining = if_branch(in.rt, first(arguments), v, nth(arguments, 1), else_of(in.rt, arguments));
+        at = state::if_branch;
+        break;
+    }
+    case state::if_branch:
+        result = v;
+        at = state::done;
+        break;
+    default:
+        internal_failure("unknown state in EvalFrame.resume(): " + format_integer(static_cast<int>(at)));
+    }
+}
+
+void EvalFrame::trace(Tracer& t) const {
+    for (const tail_of* o = outer; o != nullptr; o = o->below) {
+        t.visit(o->form);
+        t.visit(o->function);
+    }
     t.visit(environment);
-    t.visit(all_arguments);
+    t.visit(expression);
+    t.visit(function);
     t.visit(remaining);
+    t.visit(gathered);
+    t.visit(last);
     t.visit(result);
-    t.visit(arrived);
 }
 
 // ---- CallFrame ----
 
 std::string CallFrame::display(const Runtime& rt) const { return "CallFrame: " + describe(rt, expression); }
-
-// Calls with more arguments than this run their Velune body even where a fast path exists.
-constexpr std::size_t fast_arguments = 8;
 
 bool CallFrame::next_step(Interpreter& in) {
     if (pushed) return true;
@@ -223,30 +506,12 @@ bool CallFrame::next_step(Interpreter& in) {
         break;
     case value_kind::lispfunc: {
         auto* f = as<lispfunc>(implementation);
-        std::size_t count = 0;
-        value* tail = arguments;
-        for (; is<cell>(tail); tail = rest_of(tail)) ++count;
-        if (tail != rt.nil) throw improper_form(rt, "argument list", arguments);
-        const std::size_t wanted = f->parameters.size();
-        if (f->rest_parameter == nullptr ? count != wanted : count < wanted) {
-            const std::string expected = f->rest_parameter == nullptr ? count_text(wanted) : "at least " + count_text(wanted);
-            throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
-                            format_integer(static_cast<std::int64_t>(count))};
+        check_arguments(rt, function, f, arguments);
+        if (value* v = try_fast(rt, f, arguments)) {
+            result = v;
+            return true;
         }
-        if (f->fast != nullptr && count <= fast_arguments) {
-            value* values[fast_arguments];
-            std::size_t n = 0;
-            for (value* v = arguments; is<cell>(v); v = rest_of(v)) values[n++] = first(v);
-            if ((result = f->fast(rt, values, n)) != nullptr) return true;
-        }
-        auto* scope = rt.heap.make<velune::environment>(rt, f->closure);
-        value* given = arguments;
-        for (value* parameter : f->parameters) {
-            scope->bind(parameter, first(given));
-            given = rest_of(given);
-        }
-        // The rest parameter takes the remaining cells themselves, not a copy.
-        if (f->rest_parameter != nullptr) scope->bind(f->rest_parameter, given);
+        velune::environment* scope = bind_arguments(rt, f, arguments);
         in.push<ExecFrame>(f->body, scope, rt.nil);
         break;
     }
@@ -310,7 +575,7 @@ bool ExpandFrame::next_step(Interpreter& in) {
     }
 }
 
-void ExpandFrame::resume(value* v) {
+void ExpandFrame::resume(Interpreter&, value* v) {
     result = v;
     if (state == 2) state = 3;
 }
@@ -387,7 +652,7 @@ bool NativeCallFrame::next_step(Interpreter& in) {
     return true;
 }
 
-void NativeCallFrame::resume(value*) { internal_failure("NativeCallFrame received a value but never has a child"); }
+void NativeCallFrame::resume(Interpreter&, value*) { internal_failure("NativeCallFrame received a value but never has a child"); }
 
 void NativeCallFrame::trace(Tracer& t) const {
     t.visit(arguments);
@@ -405,7 +670,7 @@ std::string ResumableNativeCallFrame::display(const Runtime&) const {
 bool ResumableNativeCallFrame::next_step(Interpreter& in) {
     switch (state) {
     case 0: {
-        object = native->make(in.rt.frame_pool);
+        object = native->make(in.rt.frame_stack);
         const std::size_t depth = in.frames.size();
         object->init(in, environment, arguments);
         state = 1;
@@ -413,7 +678,7 @@ bool ResumableNativeCallFrame::next_step(Interpreter& in) {
         [[fallthrough]];  // nothing pushed: the object may go on at once
     }
     case 1:
-        if (!object->next_step()) return false;
+        if (!object->next_step(in)) return false;
         result = object->result != nullptr ? object->result : in.rt.nil;
         return true;
     default:
@@ -421,7 +686,7 @@ bool ResumableNativeCallFrame::next_step(Interpreter& in) {
     }
 }
 
-void ResumableNativeCallFrame::resume(value* v) { object->resume(v); }
+void ResumableNativeCallFrame::resume(Interpreter& in, value* v) { object->resume(in, v); }
 
 void ResumableNativeCallFrame::trace(Tracer& t) const {
     t.visit(arguments);
@@ -461,7 +726,7 @@ bool LoadFrame::next_step(Interpreter& in) {
     }
 }
 
-void LoadFrame::resume(value* v) {
+void LoadFrame::resume(Interpreter&, value* v) {
     switch (state) {
     case 2:
     case 3:

@@ -11,12 +11,17 @@ Interpreter::Interpreter(Runtime& rt) : rt(rt) { rt.heap.add_root_source(this); 
 
 Interpreter::~Interpreter() {
     rt.heap.remove_root_source(this);
-    for (Frame* frame : frames) pool_deleter<Frame>{&rt.frame_pool}(frame);
+    // Newest first: the frame stack takes them back in the order it gave them out.
+    while (!frames.empty()) {
+        drop(frames.back());
+        frames.pop_back();
+    }
 }
 
 void Interpreter::trace_roots(Tracer& t) const {
     for (const auto& frame : frames) frame->trace(t);
     t.visit(last_result);
+    t.visit(pending_arguments);
 }
 
 value* Interpreter::run() {
@@ -25,9 +30,9 @@ value* Interpreter::run() {
     while (!frames.empty()) {
         rt.heap.safe_point();  // the only place a collection may start
         if (!frames.back()->next_step(*this)) continue;
-        frame_ptr done = pop();
-        if (frames.empty()) return done->finish();
-        frames.back()->resume(done->finish());  // delivered before the next safe point
+        value* v = pop();
+        if (frames.empty()) return v;
+        frames.back()->resume(*this, v);  // delivered before the next safe point
     }
     return nullptr;
 }
@@ -35,12 +40,12 @@ value* Interpreter::run() {
 bool Interpreter::next_step() {
     if (frames.empty()) return true;
     if (!frames.back()->next_step(*this)) return false;
-    frame_ptr done = pop();
+    value* v = pop();
     if (frames.empty()) {
-        last_result = done->finish();
+        last_result = v;
         return true;
     }
-    frames.back()->resume(done->finish());
+    frames.back()->resume(*this, v);
     return false;
 }
 

@@ -1,4 +1,4 @@
-// The frame machine: Interpreter, the nine frames, the resumable-builtin interface, the
+// The frame machine: Interpreter, the frames, the resumable-builtin interface, the
 // nested runs and do_string. Evaluation never recurses on the host stack.
 #pragma once
 
@@ -15,52 +15,50 @@ class Interpreter;
 class Frame {
 public:
     virtual ~Frame() = default;
-    // One line for an error trace.
+    // One trace line, or several for a frame that stands for several (joined by newlines,
+    // bottom first).
     virtual std::string display(const Runtime& rt) const = 0;
-    virtual value* finish() { return result; }
     // Advances one step, pushing at most one child; true once `result` is known.
     virtual bool next_step(Interpreter& in) = 0;
     // Receives the value of the child that has just finished.
-    virtual void resume(value* v) = 0;
+    virtual void resume(Interpreter& in, value* v) = 0;
     virtual void trace(Tracer& t) const = 0;
 
-    value* result = nullptr;
-    std::uint32_t allocation_size = 0;  // what the frame pool must take back
-};
+    value* finish() const { return result; }
 
-// Frames and special-form objects come from the runtime's frame pool: a call makes several,
-// so malloc would dominate the loop. Each records its size for the pool.
-template <class T> struct pool_deleter {
-    SlabPool* pool;
-    void operator()(T* object) const noexcept {
-        const std::size_t size = object->allocation_size;
-        object->~T();
-        pool->release(object, size);
-    }
+    value* result = nullptr;
+    // Frames whose members own nothing say so (`plain`); popping them skips the destructor.
+    static constexpr bool plain = false;
+    bool owns_nothing = false;
+    // The bytes after this flag are free: frames put their state there.
 };
-using frame_ptr = std::unique_ptr<Frame, pool_deleter<Frame>>;
 
 // One object per call of a special form, driven by its ResumableNativeCallFrame.
 class resumable_builtin {
 public:
     virtual ~resumable_builtin() = default;
-    // True when finished; false after pushing one frame (or to be asked again).
-    virtual bool next_step() = 0;
-    virtual void resume(value* v) = 0;
-    // May push one frame onto `in`, which the object keeps for its later steps.
+    // May push one frame onto `in`.
     virtual void init(Interpreter& in, velune::environment* env, value* arguments) = 0;
+    // True when finished; false after pushing one frame (or to be asked again).
+    virtual bool next_step(Interpreter& in) = 0;
+    virtual void resume(Interpreter& in, value* v) = 0;
     virtual void trace(Tracer& t) const = 0;
 
     value* result = nullptr;  // nullptr reads as nil (define has no result)
-    std::uint32_t allocation_size = 0;  // what the pool must take back
 };
 
-using builtin_ptr = std::unique_ptr<resumable_builtin, pool_deleter<resumable_builtin>>;
+// Special-form objects live on the runtime's frame stack, like the frames around them.
+struct arena_deleter {
+    StackArena* arena;
+    void operator()(resumable_builtin* object) const noexcept {
+        object->~resumable_builtin();
+        arena->release(object);
+    }
+};
+using builtin_ptr = std::unique_ptr<resumable_builtin, arena_deleter>;
 
-template <class T> builtin_ptr make_builtin(SlabPool& pool) {
-    T* object = pool.make<T>();
-    object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
-    return builtin_ptr(object, pool_deleter<resumable_builtin>{&pool});
+template <class T> builtin_ptr make_builtin(StackArena& arena) {
+    return builtin_ptr(arena.make<T>(), arena_deleter{&arena});
 }
 
 class Interpreter final : public root_source {
@@ -71,15 +69,19 @@ public:
     Interpreter& operator=(const Interpreter&) = delete;
 
     Runtime& rt;
-    // Owned: each is given back to rt.frame_pool when popped or when the run is abandoned.
+    // Owned, on rt.frame_stack: each goes back when popped or when the run is abandoned.
     std::vector<Frame*> frames;
 
-    template <class F, class... Args> void push(Args&&... args) {
-        F* frame = rt.frame_pool.make<F>(std::forward<Args>(args)...);
-        frame->allocation_size = static_cast<std::uint32_t>(sizeof(F));
-        frame_ptr owned(frame, pool_deleter<Frame>{&rt.frame_pool});
-        frames.push_back(frame);
-        owned.release();
+    template <class F, class... Args> F* push(Args&&... args) {
+        F* frame = rt.frame_stack.make<F>(std::forward<Args>(args)...);
+        frame->owns_nothing = F::plain;
+        try {
+            frames.push_back(frame);
+        } catch (...) {
+            drop(frame);
+            throw;
+        }
+        return frame;
     }
     // Steps until no frame is left; returns the root frame's value. Failures escape with
     // the frames exactly as they were, for the trace.
@@ -91,62 +93,102 @@ public:
 
     void trace_roots(Tracer& t) const override;
 
+    // A native's argument list while a step calls it: the native may start a nested run.
+    value* pending_arguments = nullptr;
+
 private:
     value* last_result = nullptr;  // the root's value once it has been popped
 
-    frame_ptr pop() {
-        frame_ptr top(frames.back(), pool_deleter<Frame>{&rt.frame_pool});
+    void drop(Frame* frame) noexcept {
+        if (!frame->owns_nothing) frame->~Frame();
+        rt.frame_stack.release(frame);
+    }
+    // Pops the top frame and returns its value.
+    value* pop() {
+        Frame* top = frames.back();
         frames.pop_back();
-        return top;
+        value* v = top->finish();
+        drop(top);
+        return v;
     }
 };
 
+// The value of `expression` when it needs no frame of its own: an atom, a bound symbol, or
+// a call of a plain native whose arguments are atoms and bound symbols. nullptr otherwise:
+// the caller pushes an EvalFrame, which evaluates it in full (and reports what fails).
+value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
+
+// The branch an `if` takes for a condition value; LispError for a non-boolean one.
+value* if_branch(const Runtime& rt, value* condition, value* v, value* then_branch, value* else_branch);
+
 // ---- the frames ----
 
+// Evaluates one expression. A call runs inside this one frame as far as it can: the
+// arguments, a native, a Velune function's body and the global `if` need no frames of their
+// own, and the frame displays the lines of the frames it stands for at each point.
 class EvalFrame final : public Frame {
 public:
+    static constexpr bool plain = true;
     EvalFrame(velune::environment* env, value* expression) : environment(env), expression(expression) {}
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override;
+    void resume(Interpreter& in, value* v) override;
     void trace(Tracer& t) const override;
 
 private:
-    int state = 0;  // first, so it fits in the padding after the base: 64 bytes in all
+    enum class state : std::uint8_t {
+        start,           // nothing done yet
+        head,            // awaiting the head's value
+        head_known,      // `function` holds it
+        arguments,       // evaluating arguments (stands for an EvalArgsFrame)
+        call,            // a CallFrame of its own is running the call
+        calling,         // checking a Velune function's arguments (stands for a CallFrame)
+        native,          // a native is running (stands for a CallFrame and a NativeCallFrame)
+        body,            // running a Velune function's body (a CallFrame and an ExecFrame)
+        if_condition,    // the global if: awaiting its condition (a CallFrame and a
+        if_branch,       //   ResumableNativeCallFrame), then its branch's value
+        done
+    };
+    // A call or an if whose last step is this frame's expression: the frame took over
+    // from them instead of pushing a child, and shows their lines below its own.
+    struct tail_of {
+        value* form;
+        value* function;  // a Velune function (its body) or the global if
+        const tail_of* below;
+    };
+    // First, so that they fit in the padding after the base: 72 bytes in all.
+    state at = state::start;
+    // A native with a fast path and two arguments: the values wait in `gathered` and `last`,
+    // and become a list only if the fast path declines.
+    bool held = false;
+    std::uint32_t bound = 0;  // parameters bound (or values held) so far
     velune::environment* environment;
     value* expression;
     value* function = nullptr;
-    value* arguments = nullptr;
-    value* argument_values = nullptr;
-};
+    value* remaining = nullptr;  // arguments or body expressions not yet evaluated; a branch
+    value* gathered = nullptr;   // the argument values (a list) or the call's scope
+    value* last = nullptr;  // the argument list's last cell, to append in place; a held value
+    const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
-class EvalArgsFrame final : public Frame {
-public:
-    EvalArgsFrame(velune::environment* env, value* arguments)
-        : environment(env), all_arguments(arguments), remaining(arguments) {}
-    std::string display(const Runtime& rt) const override;
-    bool next_step(Interpreter& in) override;
-    void resume(value* v) override { arrived = v; }
-    void trace(Tracer& t) const override;
-
-private:
-    velune::environment* environment;
-    value* all_arguments;
-    value* remaining;
-    // The fresh list of values is `result`; `last` is its last cell, to append in place.
-    velune::cell* last = nullptr;
-    value* arrived = nullptr;  // a child's value, appended on the next step
-    void append(Runtime& rt, value* v);
+    friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
+    bool start_call(Interpreter& in);
+    bool evaluate_arguments(Interpreter& in);
+    bool call_function(Interpreter& in);
+    bool run_body(Interpreter& in);
+    bool take_branch(Interpreter& in, value* branch);
+    bool take_over(Interpreter& in, velune::environment* env, value* last_expression);
+    void gather(Runtime& rt, value* v);
 };
 
 class CallFrame final : public Frame {
 public:
+    static constexpr bool plain = true;
     // `expression` is the call form for the trace, nil when there is none.
     CallFrame(value* function, value* arguments, value* expression, velune::environment* env)
         : function(function), arguments(arguments), expression(expression), environment(env) {}
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override { result = v; }
+    void resume(Interpreter&, value* v) override { result = v; }
     void trace(Tracer& t) const override;
 
 private:
@@ -159,10 +201,11 @@ private:
 
 class ExpandFrame final : public Frame {
 public:
+    static constexpr bool plain = true;
     ExpandFrame(velune::environment* env, value* expression) : environment(env), expression(expression) {}
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override;
+    void resume(Interpreter& in, value* v) override;
     void trace(Tracer& t) const override;
 
 private:
@@ -176,7 +219,7 @@ public:
     ExpandAllFrame(velune::environment* env, value* list) : environment(env), expression(list), remaining(list) {}
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override { values.push_back(v); }
+    void resume(Interpreter&, value* v) override { values.push_back(v); }
     void trace(Tracer& t) const override;
 
 private:
@@ -188,13 +231,14 @@ private:
 
 class ExecFrame final : public Frame {
 public:
+    static constexpr bool plain = true;
     // `body` is a proper list of expanded expressions.
     ExecFrame(value* body, velune::environment* env, value* nil) : body_list(body), environment(env), position(body) {
         result = nil;
     }
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override { result = v; }
+    void resume(Interpreter&, value* v) override { result = v; }
     void trace(Tracer& t) const override;
 
 private:
@@ -205,11 +249,12 @@ private:
 
 class NativeCallFrame final : public Frame {
 public:
+    static constexpr bool plain = true;
     NativeCallFrame(value* arguments, velune::environment* env, nativefunc* native)
         : arguments(arguments), environment(env), native(native) {}
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value*) override;
+    void resume(Interpreter&, value*) override;
     void trace(Tracer& t) const override;
 
 private:
@@ -224,7 +269,7 @@ public:
         : arguments(arguments), environment(env), native(native) {}
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override;
+    void resume(Interpreter& in, value* v) override;
     void trace(Tracer& t) const override;
 
 private:
@@ -244,7 +289,7 @@ public:
     }
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
-    void resume(value* v) override;
+    void resume(Interpreter& in, value* v) override;
     void trace(Tracer& t) const override;
 
 private:

@@ -82,8 +82,7 @@ std::string current_exception_type() {
     return name;
 }
 
-int entry_point(int argc, char** argv) {
-    Runtime rt;
+int run_program(Runtime& rt, int argc, char** argv) {
     try {
         const char* fast = std::getenv("VELUNE_FAST_PATHS");
         rt.fast_paths = fast == nullptr || std::strcmp(fast, "off") != 0;
@@ -133,6 +132,14 @@ int entry_point(int argc, char** argv) {
     }
 }
 
+// The run is over: the process ends here, without destroying the heap object by object.
+[[noreturn]] void entry_point(int argc, char** argv) {
+    Runtime rt;
+    const int status = run_program(rt, argc, argv);
+    rt.out.flush();
+    std::_Exit(status);
+}
+
 }  // namespace
 }  // namespace velune
 
@@ -142,7 +149,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     try {
-        return velune::entry_point(argc, argv);
+        velune::entry_point(argc, argv);
     } catch (...) {
         // Only setting up the runtime itself can get here.
         velune::diagnostic("internal error: setting up the runtime raised " + velune::current_exception_type());

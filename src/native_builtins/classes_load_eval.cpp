@@ -16,13 +16,11 @@ namespace {
 class class_constructor final : public resumable_builtin {
     value* attribute_list = nullptr;
     velune::environment* environment = nullptr;
-    Interpreter* interpreter = nullptr;
     value* pending_parents = nullptr;
     std::vector<value*> parent_values;
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         environment = env;
         arg_list args(in.rt, arguments, "make-class");
         pending_parents = args.any(0);
@@ -30,13 +28,13 @@ public:
         attribute_list = as<cell>(arguments)->cdr;
     }
 
-    bool next_step() override {
-        Runtime& rt = interpreter->rt;
+    bool next_step(Interpreter& in) override {
+        Runtime& rt = in.rt;
         // Each parent expression is evaluated once, in order, before the class is made.
         if (is<cell>(pending_parents)) {
             value* expression = as<cell>(pending_parents)->car;
             pending_parents = as<cell>(pending_parents)->cdr;
-            interpreter->push<EvalFrame>(environment, expression);
+            in.push<EvalFrame>(environment, expression);
             return false;
         }
         std::vector<const Name*> names;
@@ -54,7 +52,7 @@ public:
         return true;
     }
 
-    void resume(value* v) override { parent_values.push_back(v); }
+    void resume(Interpreter&, value* v) override { parent_values.push_back(v); }
 
     void trace(Tracer& t) const override {
         t.visit(attribute_list);
@@ -72,7 +70,6 @@ class load_file final : public resumable_builtin {
     std::string directory;
     std::filesystem::path saved_directory;
     std::string file_name;
-    Interpreter* interpreter = nullptr;
     velune::environment* target_environment = nullptr;
     velune::string* path = nullptr;
 
@@ -86,8 +83,8 @@ class load_file final : public resumable_builtin {
 
     // Diagnostics name a file as seen from the directory the program started in: a nested
     // load's path is relative to the directory of the file that loads it.
-    std::string name_from_start() const {
-        const auto& loading = interpreter->rt.diagnostics.loading;
+    std::string name_from_start(const Runtime& rt) const {
+        const auto& loading = rt.diagnostics.loading;
         if (loading.empty() || path->text.starts_with('/')) return path->text;
         const std::string parent = my_dirname(loading.back());
         if (parent.empty()) return path->text;
@@ -96,7 +93,6 @@ class load_file final : public resumable_builtin {
 
 public:
     void init(Interpreter& in, velune::environment*, value* arguments) override {
-        interpreter = &in;
         arg_list args(in.rt, arguments, "load");
         path = args.string(0);
         target_environment = args.size() == 1 ? in.rt.global : args.environment(1);
@@ -109,7 +105,7 @@ public:
         }
     }
 
-    bool next_step() override {
+    bool next_step(Interpreter& in) override {
         switch (at) {
         case state::opening: {
             if (!directory.empty()) {
@@ -123,8 +119,8 @@ public:
                 if (!directory.empty()) restore_directory();
                 throw HostFailure{"load: cannot open " + path->text + ": " + std::generic_category().message(error)};
             }
-            interpreter->push<LoadFrame>(target_environment, std::move(source), path->text, interpreter->rt.nil);
-            interpreter->rt.diagnostics.loading.push_back(name_from_start());
+            in.push<LoadFrame>(target_environment, std::move(source), path->text, in.rt.nil);
+            in.rt.diagnostics.loading.push_back(name_from_start(in.rt));
             at = state::running;
             return false;
         }
@@ -136,10 +132,10 @@ public:
         }
     }
 
-    void resume(value* v) override {
+    void resume(Interpreter& in, value* v) override {
         // The LoadFrame has just made its last read.
-        auto& loading = interpreter->rt.diagnostics.loading;
-        warn_unmatched_close(interpreter->rt, loading.back());
+        auto& loading = in.rt.diagnostics.loading;
+        warn_unmatched_close(in.rt, loading.back());
         loading.pop_back();
         result = v;
         at = state::finishing;
@@ -166,8 +162,8 @@ public:
         in.push<EvalFrame>(target_environment, expression);
     }
 
-    bool next_step() override { return true; }
-    void resume(value* v) override { result = v; }
+    bool next_step(Interpreter&) override { return true; }
+    void resume(Interpreter&, value* v) override { result = v; }
 
     void trace(Tracer& t) const override {
         t.visit(target_environment);
@@ -178,8 +174,8 @@ public:
 
 }  // namespace
 
-builtin_ptr make_class_constructor(SlabPool& pool) { return make_builtin<class_constructor>(pool); }
-builtin_ptr make_load_file(SlabPool& pool) { return make_builtin<load_file>(pool); }
-builtin_ptr make_eval_inline(SlabPool& pool) { return make_builtin<eval_inline>(pool); }
+builtin_ptr make_class_constructor(StackArena& arena) { return make_builtin<class_constructor>(arena); }
+builtin_ptr make_load_file(StackArena& arena) { return make_builtin<load_file>(arena); }
+builtin_ptr make_eval_inline(StackArena& arena) { return make_builtin<eval_inline>(arena); }
 
 }  // namespace velune

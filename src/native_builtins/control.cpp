@@ -10,16 +10,15 @@ namespace velune {
 namespace {
 
 class if_block final : public resumable_builtin {
-    enum class state { awaiting_condition, run_then, run_else, done } at = state::awaiting_condition;
+    enum class state { awaiting_condition, run_branch, done } at = state::awaiting_condition;
     value* condition = nullptr;
     value* then_branch = nullptr;
     value* else_branch = nullptr;
+    value* taken = nullptr;  // the branch, once the condition is known
     velune::environment* environment = nullptr;
-    Interpreter* interpreter = nullptr;
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         environment = env;
         arg_list args(in.rt, arguments, "if");
         args.expect_at_least(2);
@@ -30,13 +29,10 @@ public:
         in.push<EvalFrame>(environment, condition);
     }
 
-    bool next_step() override {
+    bool next_step(Interpreter& in) override {
         switch (at) {
-        case state::run_then:
-            interpreter->push<EvalFrame>(environment, then_branch);
-            return false;
-        case state::run_else:
-            interpreter->push<EvalFrame>(environment, else_branch);
+        case state::run_branch:
+            in.push<EvalFrame>(environment, taken);
             return false;
         case state::done:
             return true;
@@ -45,21 +41,14 @@ public:
         }
     }
 
-    void resume(value* v) override {
-        const Runtime& rt = interpreter->rt;
+    void resume(Interpreter& in, value* v) override {
+        const Runtime& rt = in.rt;
         switch (at) {
         case state::awaiting_condition:
-            if (v == rt.true_value) {
-                at = state::run_then;
-            } else if (v == rt.false_value) {
-                at = state::run_else;
-            } else {
-                throw LispError{"Unsupported non-boolean value in if: " + describe(rt, condition) + " is " +
-                                describe(rt, v)};
-            }
+            taken = if_branch(rt, condition, v, then_branch, else_branch);
+            at = state::run_branch;
             break;
-        case state::run_then:
-        case state::run_else:
+        case state::run_branch:
             result = v;
             at = state::done;
             break;
@@ -72,6 +61,7 @@ public:
         t.visit(condition);
         t.visit(then_branch);
         t.visit(else_branch);
+        t.visit(taken);
         t.visit(environment);
         t.visit(result);
     }
@@ -83,13 +73,11 @@ template <bool stop_on> class boolean_operator final : public resumable_builtin 
     value* remaining = nullptr;  // the expressions not yet evaluated
     value* evaluating = nullptr;  // the expression whose value is awaited, for the message
     velune::environment* environment = nullptr;
-    Interpreter* interpreter = nullptr;
 
     static const char* name() { return stop_on ? "or" : "and"; }
 
 public:
     void init(Interpreter& in, velune::environment* env, value* args) override {
-        interpreter = &in;
         environment = env;
         require_proper_list(in.rt, args, name());
         arguments = args;
@@ -97,16 +85,16 @@ public:
         result = in.rt.boolean(!stop_on);
     }
 
-    bool next_step() override {
+    bool next_step(Interpreter& in) override {
         if (!is<cell>(remaining)) return true;
         evaluating = as<cell>(remaining)->car;
         remaining = as<cell>(remaining)->cdr;
-        interpreter->push<EvalFrame>(environment, evaluating);
+        in.push<EvalFrame>(environment, evaluating);
         return false;
     }
 
-    void resume(value* v) override {
-        Runtime& rt = interpreter->rt;
+    void resume(Interpreter& in, value* v) override {
+        Runtime& rt = in.rt;
         if (v == rt.boolean(stop_on)) {
             result = v;
             remaining = rt.nil;  // short-circuit: the rest is never evaluated
@@ -131,21 +119,19 @@ using or_operator = boolean_operator<true>;
 
 class define final : public resumable_builtin {
     value* symbol = nullptr;
-    Interpreter* interpreter = nullptr;
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         arg_list args(in.rt, arguments, "define");
         args.expect_at_least(2);
         symbol = args.named_symbol(0);
         in.push<EvalFrame>(env, args.any(1));
     }
 
-    bool next_step() override { return true; }
+    bool next_step(Interpreter&) override { return true; }
 
     // Always global, whatever scope the form was evaluated in; the form's value is nil.
-    void resume(value* v) override { interpreter->rt.global->bind(symbol, v); }
+    void resume(Interpreter& in, value* v) override { in.rt.global->bind(symbol, v); }
 
     void trace(Tracer& t) const override {
         t.visit(symbol);
@@ -165,17 +151,17 @@ public:
         in.push<CallFrame>(f, list, in.rt.nil, env);
     }
 
-    bool next_step() override { return true; }
-    void resume(value* v) override { result = v; }
+    bool next_step(Interpreter&) override { return true; }
+    void resume(Interpreter&, value* v) override { result = v; }
     void trace(Tracer& t) const override { t.visit(result); }
 };
 
 }  // namespace
 
-builtin_ptr make_if_block(SlabPool& pool) { return make_builtin<if_block>(pool); }
-builtin_ptr make_and_operator(SlabPool& pool) { return make_builtin<and_operator>(pool); }
-builtin_ptr make_or_operator(SlabPool& pool) { return make_builtin<or_operator>(pool); }
-builtin_ptr make_define(SlabPool& pool) { return make_builtin<define>(pool); }
-builtin_ptr make_apply(SlabPool& pool) { return make_builtin<apply>(pool); }
+builtin_ptr make_if_block(StackArena& arena) { return make_builtin<if_block>(arena); }
+builtin_ptr make_and_operator(StackArena& arena) { return make_builtin<and_operator>(arena); }
+builtin_ptr make_or_operator(StackArena& arena) { return make_builtin<or_operator>(arena); }
+builtin_ptr make_define(StackArena& arena) { return make_builtin<define>(arena); }
+builtin_ptr make_apply(StackArena& arena) { return make_builtin<apply>(arena); }
 
 }  // namespace velune

@@ -13,7 +13,6 @@ class for_loop final : public resumable_builtin {
     state at = state::awaiting_iterator;
     value* body = nullptr;  // the body expressions, a proper list
     velune::environment* environment = nullptr;
-    Interpreter* interpreter = nullptr;
     value* variable = nullptr;
     velune::environment* iteration_environment = nullptr;
     value* iterator = nullptr;
@@ -21,7 +20,6 @@ class for_loop final : public resumable_builtin {
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         environment = env;
         arg_list args(in.rt, arguments, "for");
         args.expect_at_least(2);
@@ -31,16 +29,16 @@ public:
         in.push<EvalFrame>(environment, args.any(1));
     }
 
-    bool next_step() override {
-        Runtime& rt = interpreter->rt;
+    bool next_step(Interpreter& in) override {
+        Runtime& rt = in.rt;
         switch (at) {
         case state::call_iterator:
             if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
-            interpreter->push<CallFrame>(iterator, rt.nil, call_form, environment);
+            in.push<CallFrame>(iterator, rt.nil, call_form, environment);
             at = state::awaiting_item;
             return false;
         case state::run_body:
-            interpreter->push<ExecFrame>(body, iteration_environment, rt.nil);
+            in.push<ExecFrame>(body, iteration_environment, rt.nil);
             at = state::awaiting_body;
             return false;
         case state::done:
@@ -50,8 +48,8 @@ public:
         }
     }
 
-    void resume(value* v) override {
-        Runtime& rt = interpreter->rt;
+    void resume(Interpreter& in, value* v) override {
+        Runtime& rt = in.rt;
         switch (at) {
         case state::awaiting_iterator:
             if (!is<velune::function>(v)) throw LispError{"(for): expects a function as iterator, got " + describe(rt, v)};
@@ -94,6 +92,6 @@ public:
 
 }  // namespace
 
-builtin_ptr make_for_loop(SlabPool& pool) { return make_builtin<for_loop>(pool); }
+builtin_ptr make_for_loop(StackArena& arena) { return make_builtin<for_loop>(arena); }
 
 }  // namespace velune

@@ -13,25 +13,23 @@ class quasiquote final : public resumable_builtin {
     state at = state::start;
     velune::environment* environment = nullptr;
     value* rest = nullptr;  // the template, then the part of a list template still to process
-    Interpreter* interpreter = nullptr;
     value* accumulated = nullptr;  // the values made so far, most recent first
 
     // Pushes the sub-computation `native` on the one-element argument list (item).
-    void push(value* native, value* item) {
-        Runtime& rt = interpreter->rt;
-        interpreter->push<ResumableNativeCallFrame>(cons(rt, item, rt.nil), environment, as<resumable_native>(native));
+    void push(Interpreter& in, value* native, value* item) {
+        Runtime& rt = in.rt;
+        in.push<ResumableNativeCallFrame>(cons(rt, item, rt.nil), environment, as<resumable_native>(native));
     }
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         environment = env;
         arg_list args(in.rt, arguments, "quasiquote");
         rest = args.any(0);
     }
 
-    bool next_step() override {
-        Runtime& rt = interpreter->rt;
+    bool next_step(Interpreter& in) override {
+        Runtime& rt = in.rt;
         const QuasiquoteNatives& natives = rt.quasiquote_natives;
         switch (at) {
         case state::start:
@@ -41,7 +39,7 @@ public:
                 return true;
             }
             if (is_unquote(rt, rest)) {
-                push(natives.unquote, rest);
+                push(in, natives.unquote, rest);
                 at = state::awaiting_root_unquote;
                 return false;
             }
@@ -61,13 +59,13 @@ public:
                     continue;
                 }
                 if (is_unquote(rt, element)) {
-                    push(natives.unquote, element);
+                    push(in, natives.unquote, element);
                     at = state::awaiting_unquote;
                 } else if (is_unquote_splicing(rt, element)) {
-                    push(natives.unquote_splicing, element);
+                    push(in, natives.unquote_splicing, element);
                     at = state::awaiting_splice;
                 } else {
-                    push(natives.element, element);
+                    push(in, natives.element, element);
                     at = state::awaiting_element;
                 }
                 return false;
@@ -81,8 +79,8 @@ public:
         }
     }
 
-    void resume(value* v) override {
-        Runtime& rt = interpreter->rt;
+    void resume(Interpreter& in, value* v) override {
+        Runtime& rt = in.rt;
         switch (at) {
         case state::awaiting_root_unquote:
             result = v;
@@ -117,23 +115,21 @@ public:
 // what to do with it. A spliced value must be a proper list.
 template <bool splicing> class unquote_form final : public resumable_builtin {
     value* form = nullptr;
-    Interpreter* interpreter = nullptr;
 
     static const char* name() { return splicing ? "unquote-splicing" : "unquote"; }
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
-        interpreter = &in;
         form = as<cell>(arguments)->car;
         arg_list args(in.rt, as<cell>(form)->cdr, name());
         in.push<EvalFrame>(env, args.any(0));
     }
 
-    bool next_step() override { return true; }
+    bool next_step(Interpreter&) override { return true; }
 
-    void resume(value* v) override {
+    void resume(Interpreter& in, value* v) override {
         if (splicing && !is_list(v)) {
-            const Runtime& rt = interpreter->rt;
+            const Runtime& rt = in.rt;
             throw LispError{describe(rt, form) + ": expects a proper list to splice, got " + describe(rt, v)};
         }
         result = v;
@@ -150,8 +146,8 @@ using unquote_splicing = unquote_form<true>;
 
 }  // namespace
 
-builtin_ptr make_quasiquote(SlabPool& pool) { return make_builtin<quasiquote>(pool); }
-builtin_ptr make_unquote(SlabPool& pool) { return make_builtin<unquote>(pool); }
-builtin_ptr make_unquote_splicing(SlabPool& pool) { return make_builtin<unquote_splicing>(pool); }
+builtin_ptr make_quasiquote(StackArena& arena) { return make_builtin<quasiquote>(arena); }
+builtin_ptr make_unquote(StackArena& arena) { return make_builtin<unquote>(arena); }
+builtin_ptr make_unquote_splicing(StackArena& arena) { return make_builtin<unquote_splicing>(arena); }
 
 }  // namespace velune

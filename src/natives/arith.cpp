@@ -34,7 +34,31 @@ template <class Cmp> value* compare_ints(Interpreter& in, value* arguments, std:
     return in.rt.boolean(Cmp{}(a, b));
 }
 
+template <class Cmp> value* fast_compare(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 2 || !is<integer>(a[0]) || !is<integer>(a[1])) return nullptr;
+    return rt.boolean(Cmp{}(as<integer>(a[0])->int_value, as<integer>(a[1])->int_value));
+}
+
 }  // namespace
+
+value* fast_lesser_than(Runtime& rt, value* const* a, std::size_t n) { return fast_compare<std::less<>>(rt, a, n); }
+value* fast_greater_than(Runtime& rt, value* const* a, std::size_t n) { return fast_compare<std::greater<>>(rt, a, n); }
+value* fast_lesser_or_equal(Runtime& rt, value* const* a, std::size_t n) {
+    return fast_compare<std::less_equal<>>(rt, a, n);
+}
+value* fast_greater_or_equal(Runtime& rt, value* const* a, std::size_t n) {
+    return fast_compare<std::greater_equal<>>(rt, a, n);
+}
+
+value* fast_add(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 2 || !is<integer>(a[0]) || !is<integer>(a[1])) return nullptr;
+    return make_integer(rt, wrap(bits(as<integer>(a[0])->int_value) + bits(as<integer>(a[1])->int_value)));
+}
+
+value* fast_substract(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 2 || !is<integer>(a[0]) || !is<integer>(a[1])) return nullptr;
+    return make_integer(rt, wrap(bits(as<integer>(a[0])->int_value) - bits(as<integer>(a[1])->int_value)));
+}
 
 value* lesser_than(Interpreter& in, environment*, value* a) { return compare_ints<std::less<>>(in, a, "<"); }
 value* greater_than(Interpreter& in, environment*, value* a) { return compare_ints<std::greater<>>(in, a, ">"); }
@@ -142,6 +166,16 @@ bool values_equal(const Runtime& rt, value* a, value* b) {
         if (!walk.step(x, y)) return false;
     }
     return true;
+}
+
+value* fast_equal(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 2) return nullptr;
+    value* x = a[0];
+    value* y = a[1];
+    if (x->type != y->type) return rt.false_value;
+    if (is<integer>(x)) return rt.boolean(as<integer>(x)->int_value == as<integer>(y)->int_value);
+    if (is<unique>(x)) return rt.boolean(x == y);
+    return nullptr;
 }
 
 value* equal(Interpreter& in, environment*, value* arguments) {

@@ -22,6 +22,16 @@ value* cons(Interpreter& in, environment*, value* arguments) {
     return cons(in.rt, args.any(0), args.any(1));
 }
 
+value* fast_car(Runtime&, value* const* a, std::size_t count) {
+    return count == 1 && is<cell>(a[0]) ? as<cell>(a[0])->car : nullptr;
+}
+
+value* fast_cdr(Runtime&, value* const* a, std::size_t count) {
+    return count == 1 && is<cell>(a[0]) ? as<cell>(a[0])->cdr : nullptr;
+}
+
+value* fast_cons(Runtime& rt, value* const* a, std::size_t count) { return count == 2 ? cons(rt, a[0], a[1]) : nullptr; }
+
 value* get_key(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "get-key");
     hashtable* dictionary = args.dictionary(0);

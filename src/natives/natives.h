@@ -17,6 +17,7 @@ struct builtin_row {
     velune::exec_mode mode;
     native_entry entry;
     builtin_factory make;
+    fast_path fast = nullptr;  // natives only; taken only while rt.fast_paths holds
 };
 std::span<const builtin_row> builtin_table();
 
@@ -99,6 +100,14 @@ value* equal(Interpreter&, environment*, value*);
 value* add(Interpreter&, environment*, value*);
 value* substract(Interpreter&, environment*, value*);
 value* multiply(Interpreter&, environment*, value*);
+// Fast paths over two integer arguments (any two values for `=`).
+value* fast_lesser_than(Runtime&, value* const*, std::size_t);
+value* fast_greater_than(Runtime&, value* const*, std::size_t);
+value* fast_lesser_or_equal(Runtime&, value* const*, std::size_t);
+value* fast_greater_or_equal(Runtime&, value* const*, std::size_t);
+value* fast_equal(Runtime&, value* const*, std::size_t);
+value* fast_add(Runtime&, value* const*, std::size_t);
+value* fast_substract(Runtime&, value* const*, std::size_t);
 // Structural equality of `=`; LispError for classes it does not cover.
 bool values_equal(const Runtime& rt, value* a, value* b);
 
@@ -106,6 +115,9 @@ bool values_equal(const Runtime& rt, value* a, value* b);
 value* car(Interpreter&, environment*, value*);
 value* cdr(Interpreter&, environment*, value*);
 value* cons(Interpreter&, environment*, value*);
+value* fast_car(Runtime&, value* const*, std::size_t);
+value* fast_cdr(Runtime&, value* const*, std::size_t);
+value* fast_cons(Runtime&, value* const*, std::size_t);
 value* get_key(Interpreter&, environment*, value*);
 value* set_key(Interpreter&, environment*, value*);
 value* has_key(Interpreter&, environment*, value*);

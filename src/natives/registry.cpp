@@ -47,17 +47,17 @@ constexpr builtin_row rows[] = {
     {"write-file", m::function, write_file, nullptr},
     {"read-file", m::function, read_file, nullptr},
     {"append-file", m::function, append_file, nullptr},
-    {"<", m::function, lesser_than, nullptr},
-    {">", m::function, greater_than, nullptr},
-    {"<=", m::function, lesser_or_equal, nullptr},
-    {">=", m::function, greater_or_equal, nullptr},
-    {"=", m::function, equal, nullptr},
-    {"+", m::function, add, nullptr},
-    {"-", m::function, substract, nullptr},
+    {"<", m::function, lesser_than, nullptr, fast_lesser_than},
+    {">", m::function, greater_than, nullptr, fast_greater_than},
+    {"<=", m::function, lesser_or_equal, nullptr, fast_lesser_or_equal},
+    {">=", m::function, greater_or_equal, nullptr, fast_greater_or_equal},
+    {"=", m::function, equal, nullptr, fast_equal},
+    {"+", m::function, add, nullptr, fast_add},
+    {"-", m::function, substract, nullptr, fast_substract},
     {"*", m::function, multiply, nullptr},
-    {"car", m::function, car, nullptr},
-    {"cdr", m::function, cdr, nullptr},
-    {"cons", m::function, cons, nullptr},
+    {"car", m::function, car, nullptr, fast_car},
+    {"cdr", m::function, cdr, nullptr, fast_cdr},
+    {"cons", m::function, cons, nullptr, fast_cons},
     {"list", m::function, list_constructor, nullptr},
     {"get-key", m::function, get_key, nullptr},
     {"set-key", m::function, set_key, nullptr},
@@ -80,10 +80,16 @@ std::span<const builtin_row> builtin_table() { return rows; }
 
 void install_builtins(Runtime& rt) {
     for (const builtin_row& row : rows) {
-        value* implementation = row.entry != nullptr
-                                    ? static_cast<value*>(rt.heap.make<nativefunc>(rt, row.name, row.entry))
-                                    : static_cast<value*>(rt.heap.make<resumable_native>(rt, row.name, row.make));
+        value* implementation = nullptr;
+        if (row.entry != nullptr) {
+            auto* native = rt.heap.make<nativefunc>(rt, row.name, row.entry);
+            if (rt.fast_paths) native->fast = row.fast;
+            implementation = native;
+        } else {
+            implementation = rt.heap.make<resumable_native>(rt, row.name, row.make);
+        }
         rt.global->bind_name(rt.names.intern(row.name), rt.heap.make<function>(rt, row.mode, implementation));
+        if (row.make == make_if_block) rt.if_form = implementation;
     }
     QuasiquoteNatives& q = rt.quasiquote_natives;
     q.element = rt.heap.make<resumable_native>(rt, "quasiquote", make_quasiquote);

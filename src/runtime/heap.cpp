@@ -49,7 +49,7 @@ void Heap::collect() {
     for (gc_object* o : objects) {
         if (o->marked) {
             o->marked = false;
-            live_bytes += 48 + o->extra_bytes();  // a typical object header, for pacing
+            live_bytes += o->allocation_size + o->extra_bytes();
             *kept++ = o;
         } else {
             destroy(o);
@@ -58,8 +58,9 @@ void Heap::collect() {
     objects.erase(kept, objects.end());
     ++collection_count;
     allocated_since_collection = 0;
-    // Collect again once as much is allocated as survived, with a floor for small heaps.
-    next_collection = std::max<std::size_t>(8u << 20, live_bytes);
+    // Collect again once as much is allocated as survived, with a floor for small heaps: a
+    // long-lived heap (the prelude's) is then marked once per doubling, not every few MiB.
+    next_collection = std::max<std::size_t>(16u << 20, live_bytes);
 }
 
 }  // namespace velune

@@ -146,7 +146,7 @@ private:
     };
     std::vector<temp_slot> temp_roots;
     std::size_t allocated_since_collection = 0;
-    std::size_t next_collection = 8u << 20;
+    std::size_t next_collection = 16u << 20;
     std::size_t collection_count = 0;
     int stress_every = 0;
     int stress_countdown = 0;

@@ -1,6 +1,7 @@
 // Interned names: the same bytes give the same pointer for the life of the runtime.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,9 @@ namespace velune {
 
 struct Name {
     std::string text;
+    // Where the name last sat in a large scope (in practice the global one): checked against
+    // the entry's key before use, so a rebinding, a new define or an unset cannot mislead it.
+    mutable std::uint32_t scope_hint = 0;
 };
 
 class NameTable {

@@ -26,7 +26,7 @@ class SlabPool {
 public:
     void set_budget(MemoryBudget* b) { budget = b; }
 
-    static constexpr std::size_t granularity = 16;
+    static constexpr std::size_t granularity = 8;  // every object needs 8-byte alignment only
     static constexpr std::size_t max_small = 256;  // larger requests go to operator new
 
     void* allocate(std::size_t size) {
@@ -106,6 +106,117 @@ private:
         ::madvise(memory, slab_bytes, MADV_HUGEPAGE);
         bump = memory;
         bump_end = bump + slab_bytes;
+    }
+};
+
+// Memory for objects that die in the reverse order of their making: the interpreters'
+// frames, what frames keep just above themselves, and the special forms' objects. Taking is
+// a pointer bump; giving an object back resets the pointer to it, which also gives back
+// everything made after it.
+class StackArena {
+public:
+    StackArena() = default;
+    StackArena(const StackArena&) = delete;
+    StackArena& operator=(const StackArena&) = delete;
+    ~StackArena() {
+        for (chunk& c : chunks) std::free(c.base);
+    }
+    void set_budget(MemoryBudget* b) { budget = b; }
+
+    void* allocate(std::size_t size) {
+#if defined(__SANITIZE_ADDRESS__)
+        void* memory = ::operator new(size);
+        try {
+            live.push_back(memory);
+        } catch (...) {
+            ::operator delete(memory);
+            throw;
+        }
+        return memory;
+#else
+        size = (size + 7) & ~std::size_t{7};
+        if (static_cast<std::size_t>(end - top) < size) next_chunk(size);
+        void* memory = top;
+        top += size;
+        return memory;
+#endif
+    }
+
+    void release(void* memory) noexcept {
+#if defined(__SANITIZE_ADDRESS__)
+        // Everything made after `memory` goes with it, as a pointer reset would take it.
+        for (;;) {
+            void* newest = live.back();
+            live.pop_back();
+            ::operator delete(newest);
+            if (newest == memory) return;
+        }
+#else
+        auto* p = static_cast<std::byte*>(memory);
+        // Everything newer is gone, so a pointer outside the current chunk lies in the one
+        // before it, and the current chunk is empty (kept for the next growth).
+        while (p < chunks[current].base || p >= chunks[current].base + chunks[current].size) {
+            --current;
+        }
+        top = p;
+        end = chunks[current].base + chunks[current].size;
+#endif
+    }
+
+    // Constructs a T; the memory goes back if the constructor throws.
+    template <class T, class... Args> T* make(Args&&... args) {
+        void* memory = allocate(sizeof(T));
+        try {
+            return new (memory) T(std::forward<Args>(args)...);
+        } catch (...) {
+            release(memory);
+            throw;
+        }
+    }
+
+private:
+    struct chunk {
+        std::byte* base;
+        std::size_t size;
+    };
+    static constexpr std::size_t chunk_bytes = 2u << 20;
+    std::vector<chunk> chunks;
+#if defined(__SANITIZE_ADDRESS__)
+    std::vector<void*> live;  // each allocation on its own, so a stale frame is a use after free
+#endif
+    std::size_t current = 0;
+    std::byte* top = nullptr;
+    std::byte* end = nullptr;
+    MemoryBudget* budget = nullptr;
+
+    void next_chunk(std::size_t size) {
+        std::size_t next = chunks.empty() ? 0 : current + 1;
+        if (next < chunks.size() && chunks[next].size < size) {
+            // A spare chunk too small for this request: drop it and every spare after it.
+            for (std::size_t i = next; i < chunks.size(); ++i) {
+                if (budget != nullptr) budget->used -= chunks[i].size;
+                std::free(chunks[i].base);
+            }
+            chunks.resize(next);
+        }
+        if (next == chunks.size()) {
+            const std::size_t bytes = size > chunk_bytes ? (size + chunk_bytes - 1) / chunk_bytes * chunk_bytes : chunk_bytes;
+            if (budget != nullptr) {
+                if (budget->limit - budget->used < bytes) throw std::bad_alloc();
+                budget->used += bytes;
+            }
+            auto* memory = static_cast<std::byte*>(std::aligned_alloc(chunk_bytes, bytes));
+            if (memory == nullptr) {
+                if (budget != nullptr) budget->used -= bytes;
+                throw std::bad_alloc();
+            }
+            ::madvise(memory, bytes, MADV_HUGEPAGE);
+            chunks.reserve(chunks.size() + 1);
+            chunks.push_back({memory, bytes});
+        }
+        current = next;
+        top = chunks[current].base;
+        end = top + chunks[current].size;
     }
 };
 

@@ -150,7 +150,7 @@ std::size_t memory_available() {
 Runtime::Runtime(int output_fd) : out(output_fd) {
     memory.limit = memory_available() / 4 * 3;
     heap.set_budget(&memory);
-    frame_pool.set_budget(&memory);
+    frame_stack.set_budget(&memory);
     heap.add_root_source(this);
 }
 

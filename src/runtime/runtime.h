@@ -137,7 +137,7 @@ public:
 
     MemoryBudget memory;  // three quarters of what the machine, its limits and cgroup allow
     Heap heap;
-    SlabPool frame_pool;  // the interpreter's frames, which live and die in stack order
+    StackArena frame_stack;  // the interpreters' frames, which live and die in stack order
     NameTable names;
     OutputBuffer out;
     StackGuard stack;
@@ -146,6 +146,8 @@ public:
     QuasiquoteNatives quasiquote_natives;
     // Natives take their fast paths (VELUNE_FAST_PATHS=off clears it, to compare both ways).
     bool fast_paths = true;
+    // The implementation of the global if, which evaluation runs without frames of its own.
+    value* if_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.
     std::shared_ptr<void> library_state;
     DiagnosticState diagnostics;

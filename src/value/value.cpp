@@ -46,8 +46,8 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 
 environment::environment(const Runtime& rt, velune::environment* p)
     : value(static_kind, rt.types.environment), parent(p) {
-    names.bind(rt.known.current_scope, this);
-    names.bind(rt.known.parent_scope, p);
+    names.append_new(rt.known.current_scope, this);
+    names.append_new(rt.known.parent_scope, p);
 }
 
 void environment::bind(value* symbol, value* v) {
@@ -59,15 +59,7 @@ void environment::bind(value* symbol, value* v) {
     }
 }
 
-value* environment::lookup_name(const Name* name) const {
-    for (const environment* e = this; e != nullptr; e = e->parent) {
-        if (value* const* slot = e->names.find(name)) return *slot;
-    }
-    return nullptr;
-}
-
-value* environment::lookup(const value* symbol) const {
-    if (is<named_symbol>(symbol)) return lookup_name(as<named_symbol>(symbol)->name);
+value* environment::lookup_number(const value* symbol) const {
     const std::int64_t number = as<num_symbol>(symbol)->number;
     for (const environment* e = this; e != nullptr; e = e->parent) {
         if (value* const* slot = e->numbers.find(number)) return *slot;

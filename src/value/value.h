@@ -146,7 +146,8 @@ struct cell final : value {
 };
 
 // A vector whose first N elements live inside it: a call's environment holds a handful of
-// bindings, and a separate allocation for each would cost more than the bindings.
+// bindings, and a separate allocation for each would cost more than the bindings. With N = 0
+// it is a plain vector in 16 bytes.
 template <class T, std::size_t N> class inline_vector {
     static_assert(std::is_trivially_copyable_v<T>);
 
@@ -155,7 +156,7 @@ public:
     inline_vector(const inline_vector&) = delete;
     inline_vector& operator=(const inline_vector&) = delete;
     ~inline_vector() {
-        if (items != inline_items) ::operator delete(items);
+        if (items != inline_data()) ::operator delete(items);
     }
 
     T* begin() { return items; }
@@ -178,17 +179,26 @@ public:
     void clear() { count = 0; }
 
 private:
-    T inline_items[N];
-    T* items = inline_items;
-    std::size_t count = 0;
-    std::size_t capacity = N;
+    struct no_items {};
+    [[no_unique_address]] std::conditional_t<(N > 0), T[(N > 0 ? N : 1)], no_items> inline_items;
+    T* items = inline_data();
+    std::uint32_t count = 0;
+    std::uint32_t capacity = N;
 
+    T* inline_data() {
+        if constexpr (N > 0) {
+            return inline_items;
+        } else {
+            return nullptr;
+        }
+    }
     void grow() {
-        auto* grown = static_cast<T*>(::operator new(2 * capacity * sizeof(T)));
-        std::memcpy(grown, items, count * sizeof(T));
-        if (items != inline_items) ::operator delete(items);
+        const std::uint32_t grown_capacity = capacity == 0 ? 4 : 2 * capacity;
+        auto* grown = static_cast<T*>(::operator new(grown_capacity * sizeof(T)));
+        if (count > 0) std::memcpy(grown, items, count * sizeof(T));
+        if (items != inline_data()) ::operator delete(items);
         items = grown;
-        capacity *= 2;
+        capacity = grown_capacity;
     }
 };
 
@@ -208,14 +218,24 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
 
     value** find(lookup_key k) {
         if (index) {
+            if constexpr (std::is_same_v<Key, const Name*>) {
+                if (k->scope_hint < entries.size() && entries[k->scope_hint].first == k) {
+                    return &entries[k->scope_hint].second;
+                }
+            }
             auto found = index->find(k);
-            return found == index->end() ? nullptr : &entries[found->second].second;
+            if (found == index->end()) return nullptr;
+            if constexpr (std::is_same_v<Key, const Name*>) k->scope_hint = static_cast<std::uint32_t>(found->second);
+            return &entries[found->second].second;
         }
-        for (auto& entry : entries) {
-            if (lookup_key(entry.first) == k) return &entry.second;
+        // Newest first: a call's parameters come after current-scope and parent-scope.
+        for (std::size_t i = entries.size(); i-- > 0;) {
+            if (lookup_key(entries[i].first) == k) return &entries[i].second;
         }
         return nullptr;
     }
+    // For a key known to be absent (a fresh scope's first bindings).
+    void append_new(lookup_key k, value* v) { entries.emplace_back(Key(k), v); }
     value* const* find(lookup_key k) const { return const_cast<scope_map*>(this)->find(k); }
     bool contains(lookup_key k) const { return find(k) != nullptr; }
 
@@ -285,7 +305,7 @@ struct environment final : value {
     static constexpr value_kind static_kind = value_kind::environment;
     // current-scope, parent-scope and a call's first parameters fit inside.
     scope_map<const Name*, inline_vector<binding<const Name*>, 4>> names;
-    scope_map<std::int64_t> numbers;
+    scope_map<std::int64_t, inline_vector<binding<std::int64_t>, 0>> numbers;
     velune::environment* parent;
 
     // Binds current-scope to itself and parent-scope to the parent, in that order.
@@ -293,7 +313,10 @@ struct environment final : value {
 
     // All take a symbol (named or generated); callers guarantee it.
     void bind(value* symbol, value* v);
-    value* lookup(const value* symbol) const;  // nullptr when unbound
+    value* lookup(const value* symbol) const {  // nullptr when unbound
+        if (symbol->kind == value_kind::named_symbol) return lookup_name(as<named_symbol>(symbol)->name);
+        return lookup_number(symbol);
+    }
     bool has_symbol(const value* symbol) const;
     bool remove(const value* symbol);
 
@@ -301,7 +324,12 @@ struct environment final : value {
         write_barrier(this);
         names.bind(name, v);
     }
-    value* lookup_name(const Name* name) const;
+    value* lookup_name(const Name* name) const {
+        for (const environment* e = this; e != nullptr; e = e->parent) {
+            if (value* const* slot = e->names.find(name)) return *slot;
+        }
+        return nullptr;
+    }
 
     void trace(Tracer& t) const override {
         names.trace(t);
@@ -309,6 +337,9 @@ struct environment final : value {
         t.visit(parent);
     }
     bool has_mutable_references() const override { return true; }
+
+private:
+    value* lookup_number(const value* symbol) const;
 };
 
 enum class exec_mode : std::uint8_t { function = 0, macro = 1, no_eval = 2, no_expand = 3 };
@@ -344,14 +375,15 @@ struct lispfunc final : value {
 
 // entry(interpreter, calling environment, argument list) -> one value.
 using native_entry = value* (*)(Interpreter&, environment*, value*);
-template <class T> struct pool_deleter;
-// Makes one special-form object in the given pool (the runtime's frame pool).
-using builtin_factory = std::unique_ptr<resumable_builtin, pool_deleter<resumable_builtin>> (*)(SlabPool&);
+struct arena_deleter;
+// Makes one special-form object on the given arena (the runtime's frame stack).
+using builtin_factory = std::unique_ptr<resumable_builtin, arena_deleter> (*)(StackArena&);
 
 struct nativefunc final : value {
     static constexpr value_kind static_kind = value_kind::nativefunc;
     std::string name;
     native_entry entry;
+    fast_path fast = nullptr;
     nativefunc(const Runtime& rt, std::string n, native_entry e);
 };
 

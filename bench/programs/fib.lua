@@ -1,0 +1,6 @@
+-- Doubly recursive Fibonacci, as fib.lisp.
+local function fib(n)
+  if n < 2 then return n end
+  return fib(n - 1) - (0 - fib(n - 2))
+end
+print(fib(27))
