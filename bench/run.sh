@@ -68,3 +68,31 @@ for program in "${programs[@]}"; do
     "${p_s:--}" "${p_mib:--}" "$(ratio "$v_s" "${p_s:--}")" "${l_s:--}" "${l_mib:--}" "$(ratio "$v_s" "${l_s:--}")"
 done
 echo "* a run ended with a failure status (an error on purpose, or the twin's own limit)"
+[ $# -eq 0 ] || exit 0
+
+# Start-up, to the millisecond: many runs of an empty program, beside Lua's and a static C
+# program that does nothing (the floor).
+floor=build/release/floor
+cc -O2 -static bench/floor.c -o "$floor" 2>/dev/null || cc -O2 bench/floor.c -o "$floor"
+per_run_ms() {
+  local n=200 start end
+  start=$(date +%s%N)
+  for _ in $(seq "$n"); do "$@" >/dev/null 2>&1; done
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) -v n="$n" 'BEGIN { printf "%.2f\n", ns / n / 1e6 }'
+}
+echo
+echo "start-up, milliseconds per run (mean of 200):"
+printf '  %-28s %8s\n' "velune, empty file" "$(per_run_ms "$velune" bench/programs/startup.lisp)"
+[ -n "$lua" ] && printf '  %-28s %8s\n' "lua5.4 -e ''" "$(per_run_ms "$lua" -e '')"
+[ -n "$python" ] && printf '  %-28s %8s\n' "python3, empty file" "$(per_run_ms "$python" bench/programs/startup.py)"
+printf '  %-28s %8s\n' "static C, does nothing" "$(per_run_ms "$floor")"
+
+# Cost linear in the output: ten times the servers should take about ten times as long.
+big=$(mktemp --suffix=.lisp)
+sed 's/(define count 300)/(define count 3000)/' bench/programs/nginx_servers.lisp > "$big"
+read -r small_s _ < <(measure "$velune" bench/programs/nginx_servers.lisp)
+read -r big_s big_mib < <(measure "$velune" "$big")
+rm -f "$big"
+echo
+echo "nginx, 3000 servers against 300: ${big_s} s against ${small_s} s, $(ratio "$big_s" "$small_s")x (${big_mib} MiB)"
