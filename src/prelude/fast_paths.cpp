@@ -116,9 +116,8 @@ value* length_of(Runtime& rt, value* x) {
     return nullptr;
 }
 
-value* character_at(Runtime& rt, value* s, value* i) {
+value* character_at(Runtime& rt, value* s, std::int64_t index) {
     const std::string& text = as<string>(s)->text;
-    const std::int64_t index = as<integer>(i)->int_value;
     if (index < 0 || index >= static_cast<std::int64_t>(text.size())) return nullptr;
     return make_string(rt, std::string(1, text[static_cast<std::size_t>(index)]));
 }
@@ -136,7 +135,7 @@ value* at_index(Runtime& rt, value* x, value* i) {
         if (index == 0) return as<cell>(rest)->car;
     }
     if (!is<string>(rest)) return nullptr;
-    return index == as<integer>(i)->int_value ? character_at(rt, rest, i) : character_at(rt, rest, make_integer(rt, index));
+    return character_at(rt, rest, index);
 }
 
 value* source_of(value* v) {
