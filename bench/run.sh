@@ -12,7 +12,9 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j2 >/dev/null
 velune=build/release/velune
 
-python=$(command -v python3 || true)
+# The interpreter itself, not a version manager's shim in front of it (which costs more than
+# most of these programs).
+python=$(python3 -c 'import sys; print(sys.executable)' 2>/dev/null || true)
 lua=$(command -v lua5.4 || true)
 if [ -z "$lua" ]; then
   echo "lua5.4 is missing: installing it (apt-get install -y lua5.4)"
