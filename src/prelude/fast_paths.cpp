@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "natives/natives.h"
 #include "value/printer.h"
@@ -15,13 +17,17 @@ namespace velune::prelude {
 namespace {
 
 // The generics whose methods the routines mirror, in method-store.
-constexpr std::string_view generic_names[] = {"repr", "add", "length", "at", "iter", "to-symbol", "to-string", "in"};
+constexpr std::string_view generic_names[] = {"repr", "add", "length", "at", "set-at", "iter", "to-symbol", "to-string", "in"};
 
 // What the routines rely on, as it stood when the library was in place.
 struct Frozen {
+    // At first every library global; once a write makes the routines look, only those their
+    // definitions can reach (see narrow_to_dependencies).
     std::vector<std::pair<const Name*, value*>> globals;
+    bool narrowed = false;
     hashtable* method_store = nullptr;
     std::vector<std::pair<std::string_view, value*>> method_lists;
+    std::vector<value*> roots;  // the functions the routines stand for
     std::uint64_t watched_seen = 0;
     std::uint64_t other_at_freeze = 0;
     bool valid = true;
@@ -41,12 +47,72 @@ bool guarded(value* method_definition) {
     return false;
 }
 
+// Keeps watching only the globals that the routines' definitions can reach: every name in
+// the bodies of the functions they stand for, of the methods of their generics, and so on
+// through what those names and the closures' own scopes hold. Symbols in quoted data count
+// too, and so do parameters that share a global's name, which only widens the set. Names
+// the library leaves unbound are not watched: every free name in its definitions is bound
+// once it is in place. A program may then rebind any other library name (a getter called
+// `text`, say) without turning the routines off.
+void narrow_to_dependencies(Frozen& f) {
+    f.narrowed = true;
+    std::unordered_map<const Name*, value*> frozen_value(f.globals.begin(), f.globals.end());
+    std::unordered_set<const Name*> reached;
+    std::unordered_set<const value*> seen;
+    std::vector<value*> pending = f.roots;
+    for (const auto& [name, methods] : f.method_lists) pending.push_back(methods);
+    while (!pending.empty()) {
+        value* v = pending.back();
+        pending.pop_back();
+        if (v == nullptr || !seen.insert(v).second) continue;
+        switch (v->kind) {
+        case value_kind::cell:
+            pending.push_back(as<cell>(v)->car);
+            pending.push_back(as<cell>(v)->cdr);
+            break;
+        case value_kind::named_symbol: {
+            const Name* name = as<named_symbol>(v)->name;
+            reached.insert(name);
+            if (auto found = frozen_value.find(name); found != frozen_value.end()) pending.push_back(found->second);
+            break;
+        }
+        case value_kind::function:
+            pending.push_back(as<function>(v)->implementation);
+            break;
+        case value_kind::lispfunc:
+            pending.push_back(as<lispfunc>(v)->body);
+            pending.push_back(as<lispfunc>(v)->closure);
+            break;
+        case value_kind::environment: {
+            auto* scope = as<environment>(v);
+            if (scope->parent == nullptr) break;  // the global scope: reached by name only
+            for (const auto& entry : scope->names.entries) pending.push_back(entry.second);
+            for (const auto& entry : scope->numbers.entries) pending.push_back(entry.second);
+            pending.push_back(scope->parent);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    std::vector<std::pair<const Name*, value*>> kept;
+    for (const auto& entry : f.globals) {
+        if (reached.contains(entry.first)) {
+            kept.push_back(entry);
+        } else {
+            entry.first->watched = false;
+        }
+    }
+    f.globals = std::move(kept);
+}
+
 void revalidate(Runtime& rt, Frozen& f) {
+    if (!f.narrowed) narrow_to_dependencies(f);
     f.watched_seen = permanent_writes.watched;
     f.valid = false;
     for (const auto& [name, v] : f.globals) {
         value* const* slot = rt.global->names.find(name);
-        if (slot == nullptr || *slot != v) return;
+        if ((slot == nullptr ? nullptr : *slot) != v) return;
     }
     for (const auto& [name, methods] : f.method_lists) {
         value* const* slot = f.method_store->table.find(name);
@@ -138,6 +204,12 @@ value* at_index(Runtime& rt, value* x, value* i) {
     return character_at(rt, rest, index);
 }
 
+value* set_at(Runtime& rt, value* x, value* i, value* v) {
+    if (!is<hashtable>(x) || !is<string>(i)) return nullptr;  // the catch-all method's error
+    hashtable_setkey(as<hashtable>(x), i, v);
+    return rt.nil;
+}
+
 value* source_of(value* v) {
     value* metadata = v->metadata();
     if (metadata == nullptr || !is<hashtable>(metadata)) return nullptr;
@@ -197,6 +269,7 @@ bool any_instance(value* const* a, std::size_t n) {
 VELUNE_FAST(fast_add, 2, add_two(rt, a[0], a[1]))
 VELUNE_FAST(fast_length, 1, length_of(rt, a[0]))
 VELUNE_FAST(fast_at, 2, at_index(rt, a[0], a[1]))
+VELUNE_FAST(fast_set_at, 3, set_at(rt, a[0], a[1], a[2]))
 VELUNE_FAST(fast_repr, 1, repr_of(rt, a[0]))
 VELUNE_FAST(fast_to_string, 1, to_string_of(rt, a[0]))
 VELUNE_FAST(fast_to_symbol, 1, is<string>(a[0]) ? make_symbol(rt, as<string>(a[0])->text) : nullptr)
@@ -252,7 +325,8 @@ struct routine {
 constexpr routine routines[] = {
     {"add", fast_add},           {"+", fast_plus},
     {"sum", fast_sum},           {"length", fast_length},
-    {"at", fast_at},             {"repr", fast_repr},
+    {"at", fast_at},             {"set-at", fast_set_at},
+    {"repr", fast_repr},
     {"to-string", fast_to_string}, {"to-symbol", fast_to_symbol},
     {"in", fast_in},             {"is-instance", fast_is_instance},
     {"is-list", fast_is_list},   {"is-nil", fast_is_nil},
@@ -266,7 +340,10 @@ constexpr routine routines[] = {
 void install_fast_paths(Runtime& rt) {
     auto state = std::make_shared<Frozen>();
     Frozen& f = *state;
-    for (const auto& entry : rt.global->names.entries) f.globals.emplace_back(entry.first, entry.second);
+    for (const auto& entry : rt.global->names.entries) {
+        f.globals.emplace_back(entry.first, entry.second);
+        entry.first->watched = true;
+    }
     value* store = rt.global->lookup_name(rt.names.intern("method-store"));
     if (store == nullptr || !is<hashtable>(store)) return;
     f.method_store = as<hashtable>(store);
@@ -284,6 +361,7 @@ void install_fast_paths(Runtime& rt) {
         value* v = rt.global->lookup_name(rt.names.intern(r.name));
         if (v == nullptr || !is<function>(v) || !is<lispfunc>(as<function>(v)->implementation)) continue;
         as<lispfunc>(as<function>(v)->implementation)->fast = r.fast;
+        f.roots.push_back(v);
     }
 }
 

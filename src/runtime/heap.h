@@ -52,6 +52,18 @@ inline void write_barrier(const gc_object* o) {
     }
 }
 
+// The same for a write to one binding of a scope: in a watched scope only the bindings of
+// watched names count, so a program's own globals can change freely.
+inline void binding_barrier(const gc_object* scope, bool watched_name) {
+    if (scope->permanent) {
+        if (!scope->watched) {
+            ++permanent_writes.other;
+        } else if (watched_name) {
+            ++permanent_writes.watched;
+        }
+    }
+}
+
 class Tracer {
 public:
     void visit(const gc_object* o) {

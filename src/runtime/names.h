@@ -14,6 +14,9 @@ struct Name {
     // Where the name last sat in a large scope (in practice the global one): checked against
     // the entry's key before use, so a rebinding, a new define or an unset cannot mislead it.
     mutable std::uint32_t scope_hint = 0;
+    // Bound by the standard library in the global scope: only writes to these names there can
+    // change what the library's fast paths rely on.
+    mutable bool watched = false;
 };
 
 class NameTable {

@@ -51,10 +51,10 @@ environment::environment(const Runtime& rt, velune::environment* p)
 }
 
 void environment::bind(value* symbol, value* v) {
-    write_barrier(this);
     if (is<named_symbol>(symbol)) {
-        names.bind(as<named_symbol>(symbol)->name, v);
+        bind_name(as<named_symbol>(symbol)->name, v);
     } else {
+        binding_barrier(this, false);
         numbers.bind(as<num_symbol>(symbol)->number, v);
     }
 }
@@ -73,8 +73,11 @@ bool environment::has_symbol(const value* symbol) const {
 }
 
 bool environment::remove(const value* symbol) {
-    write_barrier(this);
-    if (is<named_symbol>(symbol)) return names.erase(as<named_symbol>(symbol)->name);
+    if (is<named_symbol>(symbol)) {
+        binding_barrier(this, as<named_symbol>(symbol)->name->watched);
+        return names.erase(as<named_symbol>(symbol)->name);
+    }
+    binding_barrier(this, false);
     return numbers.erase(as<num_symbol>(symbol)->number);
 }
 

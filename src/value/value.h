@@ -321,7 +321,7 @@ struct environment final : value {
     bool remove(const value* symbol);
 
     void bind_name(const Name* name, value* v) {
-        write_barrier(this);
+        binding_barrier(this, name->watched);
         names.bind(name, v);
     }
     value* lookup_name(const Name* name) const {

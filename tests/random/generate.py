@@ -17,6 +17,7 @@ GENERIC_CALLS = [
     '(length {a})', '(at {a} {i})', '(at d "k")', '(in {a} {b})', '(to-string {a})', '(repr {a})',
     '(to-symbol {a})', '(is-instance {a} {t})', '(is-string {a})', '(is-integer {a})', '(is-symbol {a})',
     '(is-cons {a})', '(is-dict {a})', '(is-nil {a})', '(is-list {a})', '(reverse {a})', '(str {a} {b})',
+    '(set-at d {i} {a})', '(set-at {a} {i} {b})', '(begin (set (at d "k") {a}) (at d "k"))',
 ]
 
 TYPES = ['integer', 'string', 'cell', 'unique', 'dictionary', 'symbol', 'point', 'function']
@@ -33,6 +34,12 @@ STATEMENTS = [
     '(set-key d "k" {a})',
     '(set (x p) {a})',
     '(define saved-filter filter)',
+    '(define text {a})',
+    '(define name (fn (x) "rebound getter"))',
+    '(define match-types (fn (a b) true))',
+    '(define nth (fn (n l) (car l)))',
+    '(defmethod (set-at (x dictionary) (i string) (v point)) "user set-at")',
+    '(defmethod (set-at (x {t}) i v) (list "set-at on" i))',
 ]
 
 
