@@ -199,9 +199,12 @@ namespace {
 
 // The lines of an EvalFrame for `form` with the CallFrame and the frame the call pushed:
 // the ExecFrame of a Velune function's body, or the ResumableNativeCallFrame of a form.
+// `function` may also be the body list of a function made where the call was (a stand-in
+// frame of a generic's dispatch).
 std::string call_lines(const Runtime& rt, const std::string& form, value* function) {
-    value* implementation = as<velune::function>(function)->implementation;
     std::string text = "EvalFrame: " + form + "\nCallFrame: " + form;
+    if (is<cell>(function)) return text + "\nExecFrame: " + describe(rt, function);
+    value* implementation = as<velune::function>(function)->implementation;
     switch (implementation->kind) {
     case value_kind::nativefunc:
         return text + "\nNativeCallFrame: " + as<nativefunc>(implementation)->name;
@@ -279,7 +282,8 @@ bool EvalFrame::start_call(Interpreter& in) {
         // A Velune function's values go straight into its scope when the count is right.
         if (is<lispfunc>(f->implementation)) {
             auto* l = as<lispfunc>(f->implementation);
-            if (l->rest_parameter == nullptr && l->fast == nullptr && has_exactly(rt, arguments, l->parameters.size())) {
+            if (l->rest_parameter == nullptr && l->fast == nullptr && !l->dispatches &&
+                has_exactly(rt, arguments, l->parameters.size())) {
                 gathered = rt.heap.make<velune::environment>(rt, l->closure);
                 return evaluate_arguments(in);
             }
@@ -384,6 +388,10 @@ bool EvalFrame::call_function(Interpreter& in) {
                 at = state::done;
                 return true;
             }
+            if (f->dispatches && rt.choose_method != nullptr) {
+                chosen_method chosen;
+                if (rt.choose_method(rt, f, gathered, chosen)) return run_method(in, chosen);
+            }
             scope = bind_arguments(rt, f, gathered);
         }
         at = state::body;
@@ -397,6 +405,24 @@ bool EvalFrame::call_function(Interpreter& in) {
         in.push<CallFrame>(function, gathered, expression, environment);
         return false;
     }
+}
+
+bool EvalFrame::run_method(Interpreter& in, const chosen_method& chosen) {
+    Runtime& rt = in.rt;
+    // The frames of the dispatch code, as its own run would show them around the method.
+    outer = rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
+    for (std::size_t i = 0; i < chosen.count; ++i) {
+        outer = rt.frame_stack.make<tail_of>(tail_of{chosen.frames[i][0], chosen.frames[i][1], outer});
+    }
+    auto* method = as<lispfunc>(as<velune::function>(chosen.method)->implementation);
+    velune::environment* scope = bind_arguments(rt, method, gathered);
+    expression = chosen.call_form;
+    function = chosen.method;
+    at = state::body;
+    gathered = scope;
+    remaining = method->body;
+    result = rt.nil;
+    return run_body(in);
 }
 
 bool EvalFrame::run_body(Interpreter& in) {

@@ -153,7 +153,7 @@ private:
     // from them instead of pushing a child, and shows their lines below its own.
     struct tail_of {
         value* form;
-        value* function;  // a Velune function (its body) or the global if
+        value* function;  // a Velune function (its body), the global if, or a body list
         const tail_of* below;
     };
     // First, so that they fit in the padding after the base: 72 bytes in all.
@@ -175,6 +175,7 @@ private:
     bool evaluate_arguments(Interpreter& in);
     bool call_function(Interpreter& in);
     bool run_body(Interpreter& in);
+    bool run_method(Interpreter& in, const chosen_method& chosen);
     bool take_branch(Interpreter& in, value* branch);
     bool take_over(Interpreter& in, velune::environment* env, value* last_expression);
     void gather(Runtime& rt, value* v);

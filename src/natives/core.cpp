@@ -199,6 +199,7 @@ value* lambda_constructor(Interpreter& in, environment* env, value* arguments) {
     }
     value* body = as<cell>(arguments)->cdr;
     auto* implementation = rt.heap.make<lispfunc>(rt, std::move(parameters), rest_parameter, body, env);
+    if (rt.classify_function != nullptr) rt.classify_function(rt, implementation);
     return rt.heap.make<function>(rt, exec_mode::function, implementation);
 }
 

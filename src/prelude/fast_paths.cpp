@@ -28,6 +28,13 @@ struct Frozen {
     hashtable* method_store = nullptr;
     std::vector<std::pair<std::string_view, value*>> method_lists;
     std::vector<value*> roots;  // the functions the routines stand for
+    // The code defgeneric writes, as the library's to-string has it, and its three places
+    // that differ from one generic to another: the method-store key, (list x) and (f x).
+    value* dispatch_body = nullptr;
+    value* dispatch_key = nullptr;
+    value* dispatch_list = nullptr;
+    value* dispatch_call = nullptr;
+    value* if_function = nullptr;
     std::uint64_t watched_seen = 0;
     std::uint64_t other_at_freeze = 0;
     bool valid = true;
@@ -258,6 +265,233 @@ bool any_instance(value* const* a, std::size_t n) {
     return false;
 }
 
+
+// ---- generic functions: choosing the method natively ----
+
+constexpr std::size_t fast_arguments_most = chosen_method::most_frames;
+//
+// defgeneric writes, for (defgeneric (name x ...)), the body
+//   (let* (method-definitions (get-key method-store "name")
+//          call-args (list x ...)
+//          matching-methods (filter (fn (method-definition) ... (match-types ...)) method-definitions))
+//     (if (= nil matching-methods) (error ...) (let f (nth 1 (car matching-methods)) (f x ...))))
+// expanded into nested calls of one-parameter functions. A function whose body is exactly
+// that, up to the key and the parameters, gets its method chosen here by the same rules,
+// and the method then runs under frames that show what the code's own run would show.
+
+value* part(value* v, std::initializer_list<int> path) {
+    // Each step: 0 takes the car, n > 0 takes the n-th element (0-based n - 1 cdrs, then car)
+    // of a list; nullptr when the shape does not allow it.
+    for (int step : path) {
+        for (int i = 0; i < step; ++i) {
+            if (v == nullptr || !is<cell>(v)) return nullptr;
+            v = as<cell>(v)->cdr;
+        }
+        if (v == nullptr || !is<cell>(v)) return nullptr;
+        v = as<cell>(v)->car;
+    }
+    return v;
+}
+
+value* tail_after(value* v, int n) {
+    for (int i = 0; i < n; ++i) {
+        if (v == nullptr || !is<cell>(v)) return nullptr;
+        v = as<cell>(v)->cdr;
+    }
+    return v;
+}
+
+// The nested calls of a dispatch body, outermost first: each call form and the body of the
+// function it calls, then the if, then the call of the method.
+struct dispatch_places {
+    value* forms[5];
+    value* bodies[5];
+    value* if_form;
+    value* call_form;
+    value* key;
+};
+
+bool locate(value* body, dispatch_places& p) {
+    value* form = part(body, {0});
+    for (int i = 0; i < 5; ++i) {
+        // form: ((fn PARAMS . BODY) ...); the body's last expression is the next step.
+        p.forms[i] = form;
+        p.bodies[i] = tail_after(part(form, {0}), 2);
+        if (p.bodies[i] == nullptr || !is<cell>(p.bodies[i])) return false;
+        if (i == 3) {
+            p.if_form = part(p.bodies[i], {0});
+            form = part(p.if_form, {3});
+            if (p.if_form == nullptr) return false;
+        } else if (i < 3) {
+            form = part(p.bodies[i], {1});
+        }
+    }
+    p.call_form = part(p.bodies[4], {1});
+    p.key = part(p.bodies[0], {0, 2, 2});
+    return p.call_form != nullptr && p.key != nullptr;
+}
+
+bool same_symbol(value* a, value* b) {
+    if (is<named_symbol>(a)) return is<named_symbol>(b) && as<named_symbol>(a)->name == as<named_symbol>(b)->name;
+    if (is<num_symbol>(a)) return is<num_symbol>(b) && as<num_symbol>(a)->number == as<num_symbol>(b)->number;
+    return false;
+}
+
+// `form` is (head . parameters), head the same symbol as in `model`.
+bool call_of(const Runtime& rt, value* form, value* model, const std::vector<value*>& parameters) {
+    if (!is<cell>(form) || !same_symbol(as<cell>(form)->car, as<cell>(model)->car)) return false;
+    value* rest = as<cell>(form)->cdr;
+    for (value* p : parameters) {
+        if (!is<cell>(rest) || !same_symbol(as<cell>(rest)->car, p)) return false;
+        rest = as<cell>(rest)->cdr;
+    }
+    return rest == rt.nil;
+}
+
+// True when `body` is the model dispatch body up to its three places.
+bool matches_model(const Runtime& rt, const Frozen& f, value* body, const std::vector<value*>& parameters) {
+    std::vector<std::pair<value*, value*>> pending{{f.dispatch_body, body}};
+    while (!pending.empty()) {
+        auto [model, v] = pending.back();
+        pending.pop_back();
+        if (model == f.dispatch_key) {
+            if (!is<string>(v)) return false;
+        } else if (model == f.dispatch_list || model == f.dispatch_call) {
+            if (!call_of(rt, v, model, parameters)) return false;
+        } else if (is<cell>(model)) {
+            if (!is<cell>(v)) return false;
+            pending.emplace_back(as<cell>(model)->cdr, as<cell>(v)->cdr);
+            pending.emplace_back(as<cell>(model)->car, as<cell>(v)->car);
+        } else if (is<named_symbol>(model) || is<num_symbol>(model)) {
+            if (!same_symbol(model, v)) return false;
+        } else if (is<string>(model)) {
+            if (!is<string>(v) || as<string>(v)->text != as<string>(model)->text) return false;
+        } else if (is<integer>(model)) {
+            if (!is<integer>(v) || as<integer>(v)->int_value != as<integer>(model)->int_value) return false;
+        } else if (model != v) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void classify(Runtime& rt, lispfunc* l) {
+    Frozen& f = frozen(rt);
+    // Most functions fail at the first look: the body of a dispatch is one call of a function.
+    value* head = part(l->body, {0, 0, 0});
+    if (head == nullptr || !same_symbol(head, part(f.dispatch_body, {0, 0, 0})) || l->rest_parameter != nullptr) return;
+    for (std::size_t i = 0; i < l->parameters.size(); ++i) {
+        value* p = l->parameters[i];
+        // A parameter named like the code's own variables, or twice, changes what it does.
+        if (is<named_symbol>(p) ? as<named_symbol>(p)->name->in_dispatch : !is<num_symbol>(p)) return;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (same_symbol(p, l->parameters[j])) return;
+        }
+    }
+    if (l->parameters.size() > fast_arguments_most || !matches_model(rt, f, l->body, l->parameters)) return;
+    l->dispatches = true;
+}
+
+bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_method& out) {
+    if (!unchanged(rt)) return false;
+    // The code finds its names through the generic's scopes before the global one.
+    for (const environment* e = generic->closure; e != nullptr && e != rt.global; e = e->parent) {
+        for (const auto& entry : e->names.entries) {
+            if (entry.first->in_dispatch) return false;
+        }
+    }
+    value* values[fast_arguments_most];
+    std::size_t n = 0;
+    for (value* v = arguments; is<cell>(v); v = as<cell>(v)->cdr) values[n++] = as<cell>(v)->car;
+    dispatch_places places;
+    if (!locate(generic->body, places)) return false;
+    value* const* listed = frozen(rt).method_store->table.find(as<string>(places.key)->text);
+    if (listed == nullptr) return false;  // get-key fails
+    value* chosen = nullptr;
+    // filter runs match-types on every definition, so any of them can fail the call.
+    value* definitions = *listed;
+    for (; is<cell>(definitions); definitions = as<cell>(definitions)->cdr) {
+        value* definition = as<cell>(definitions)->car;
+        value* method = part(definition, {1});
+        if (method == nullptr) return false;  // nth fails
+        value* parameters = as<cell>(definition)->car;
+        bool matched = true;
+        for (std::size_t i = 0;; ++i) {
+            if (i == n) {
+                matched = parameters == rt.nil;
+                break;
+            }
+            if (parameters == rt.nil) {
+                matched = false;
+                break;
+            }
+            if (!is<cell>(parameters)) return false;  // car fails
+            value* parameter = as<cell>(parameters)->car;
+            if (parameter == rt.nil || subclass_of(parameter->type, rt.types.cell)) {
+                value* type = part(parameter, {1});
+                if (type == nullptr) return false;
+                if (!subclass_of(values[i]->type, type)) {
+                    matched = false;
+                    break;
+                }
+            }
+            parameters = as<cell>(parameters)->cdr;
+        }
+        if (matched && chosen == nullptr) chosen = method;
+    }
+    if (definitions != rt.nil || chosen == nullptr) return false;  // an error to raise
+    if (!is<function>(chosen) || as<function>(chosen)->exec_mode != exec_mode::function) return false;
+    value* implementation = as<function>(chosen)->implementation;
+    if (!is<lispfunc>(implementation)) return false;
+    const auto* m = as<lispfunc>(implementation);
+    if (m->rest_parameter != nullptr || m->parameters.size() != n) return false;  // the call's own error
+    value* if_function = frozen(rt).if_function;
+    out.method = chosen;
+    out.call_form = places.call_form;
+    out.count = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (i == 4) {
+            out.frames[out.count][0] = places.if_form;
+            out.frames[out.count++][1] = if_function;
+        }
+        out.frames[out.count][0] = places.forms[i];
+        out.frames[out.count++][1] = places.bodies[i];
+    }
+    return true;
+}
+
+// Finds the model in the library's to-string; without it, no generic is ever dispatched here.
+bool learn_dispatch(Runtime& rt, Frozen& f) {
+    value* to_string = rt.global->lookup_name(rt.names.intern("to-string"));
+    if (to_string == nullptr || !is<function>(to_string) || !is<lispfunc>(as<function>(to_string)->implementation)) return false;
+    const auto* l = as<lispfunc>(as<function>(to_string)->implementation);
+    dispatch_places places;
+    if (l->parameters.size() != 1 || !locate(l->body, places)) return false;
+    value* list_form = part(places.bodies[1], {0, 2});
+    if (!is<string>(places.key) || as<string>(places.key)->text != "to-string" || list_form == nullptr ||
+        !call_of(rt, list_form, list_form, l->parameters) || !call_of(rt, places.call_form, places.call_form, l->parameters))
+        return false;
+    f.dispatch_body = l->body;
+    f.dispatch_key = places.key;
+    f.dispatch_list = list_form;
+    f.dispatch_call = places.call_form;
+    f.if_function = rt.global->lookup(part(places.if_form, {0}));
+    if (f.if_function == nullptr || !is<function>(f.if_function)) return false;
+    // The names the code uses, apart from the generic's own parameter.
+    std::vector<value*> pending{l->body};
+    while (!pending.empty()) {
+        value* v = pending.back();
+        pending.pop_back();
+        if (is<cell>(v)) {
+            pending.push_back(as<cell>(v)->car);
+            pending.push_back(as<cell>(v)->cdr);
+        } else if (is<named_symbol>(v) && !same_symbol(v, l->parameters[0])) {
+            as<named_symbol>(v)->name->in_dispatch = true;
+        }
+    }
+    return true;
+}
+
 // ---- the routines, one per function of the library ----
 
 #define VELUNE_FAST(name, arity, expression)                                          \
@@ -354,6 +588,10 @@ void install_fast_paths(Runtime& rt) {
     }
     rt.global->watched = true;
     f.method_store->watched = true;
+    // defclass records every attribute's setter there; nothing the routines mirror reads it,
+    // but unwatched, each record would turn them off for good.
+    if (value* setters = rt.global->lookup_name(rt.names.intern("setter-store")); setters != nullptr && is<hashtable>(setters))
+        setters->watched = true;
     f.watched_seen = permanent_writes.watched;
     f.other_at_freeze = permanent_writes.other;
     rt.library_state = state;
@@ -362,6 +600,14 @@ void install_fast_paths(Runtime& rt) {
         if (v == nullptr || !is<function>(v) || !is<lispfunc>(as<function>(v)->implementation)) continue;
         as<lispfunc>(as<function>(v)->implementation)->fast = r.fast;
         f.roots.push_back(v);
+    }
+    if (learn_dispatch(rt, f)) {
+        for (const auto& entry : rt.global->names.entries) {
+            value* v = entry.second;
+            if (v != nullptr && is<function>(v) && is<lispfunc>(as<function>(v)->implementation)) classify(rt, as<lispfunc>(as<function>(v)->implementation));
+        }
+        rt.choose_method = choose;
+        rt.classify_function = classify;
     }
 }
 

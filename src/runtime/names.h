@@ -17,6 +17,9 @@ struct Name {
     // Bound by the standard library in the global scope: only writes to these names there can
     // change what the library's fast paths rely on.
     mutable bool watched = false;
+    // Named in the code that defgeneric writes: a scope around a generic that binds one of
+    // these makes that code mean something else.
+    mutable bool in_dispatch = false;
 };
 
 class NameTable {

@@ -18,6 +18,8 @@ namespace velune {
 struct value;
 struct environment;
 struct Type;
+struct lispfunc;
+struct chosen_method;
 
 // A non-language failure: reported by each nested run with its internal header, then the
 // process ends with the internal-failure status.
@@ -150,6 +152,11 @@ public:
     value* if_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.
     std::shared_ptr<void> library_state;
+    // Set with the library's fast paths: picks the method for a call of a generic function
+    // (its arguments a proper list), or declines with false before anything observable
+    // happens; and marks a new Velune function that defgeneric made (`lispfunc::dispatches`).
+    bool (*choose_method)(Runtime&, const lispfunc*, value*, chosen_method&) = nullptr;
+    void (*classify_function)(Runtime&, lispfunc*) = nullptr;
     DiagnosticState diagnostics;
     value* nil = nullptr;
     value* true_value = nullptr;

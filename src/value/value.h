@@ -355,10 +355,24 @@ struct function final : value {
 // A native routine that computes a call's exact result, or declines with nullptr.
 using fast_path = value* (*)(Runtime&, value* const* arguments, std::size_t count);
 
+// A Velune method that a generic function's dispatch would call, chosen natively, with the
+// frames its dispatch code would have on the stack when the method runs: each a call form
+// and what that call shows below it (a function, or the body list of a function made there),
+// outermost first. The method runs as if called by `call_form`.
+struct chosen_method {
+    static constexpr std::size_t most_frames = 8;
+    value* method = nullptr;
+    value* call_form = nullptr;
+    std::size_t count = 0;
+    value* frames[most_frames][2];
+};
+
 struct lispfunc final : value {
     static constexpr value_kind static_kind = value_kind::lispfunc;
     // For some functions of the standard library: tried before the body runs (fast_paths.h).
     fast_path fast = nullptr;
+    // Made by defgeneric: the runtime's method chooser may run the chosen method directly.
+    bool dispatches = false;
     std::vector<value*> parameters;
     value* rest_parameter = nullptr;  // a symbol, or none
     value* body;                      // proper list of expanded expressions

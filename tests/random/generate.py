@@ -18,6 +18,7 @@ GENERIC_CALLS = [
     '(to-symbol {a})', '(is-instance {a} {t})', '(is-string {a})', '(is-integer {a})', '(is-symbol {a})',
     '(is-cons {a})', '(is-dict {a})', '(is-nil {a})', '(is-list {a})', '(reverse {a})', '(str {a} {b})',
     '(set-at d {i} {a})', '(set-at {a} {i} {b})', '(begin (set (at d "k") {a}) (at d "k"))',
+    '(x {a})', '(y p)', '(begin (set-x p {a}) (x p))', '(area {a} {b})', '(area p {b})', '(to-string p)',
 ]
 
 TYPES = ['integer', 'string', 'cell', 'unique', 'dictionary', 'symbol', 'point', 'function']
@@ -40,6 +41,16 @@ STATEMENTS = [
     '(define nth (fn (n l) (car l)))',
     '(defmethod (set-at (x dictionary) (i string) (v point)) "user set-at")',
     '(defmethod (set-at (x {t}) i v) (list "set-at on" i))',
+    '(defgeneric (area s k))',
+    '(defmethod (area (s point) k) (+ (x s) k))',
+    '(defmethod (area (s {t}) (k integer)) (car s))',
+    '(defmethod (area s k) (area (make-point k s) 1))',
+    '(defmethod (to-string (q point)) (+ "P" (to-string (y q))))',
+    '(set-key method-store "area" (cons (list (list 1) (fn (a) a)) (get-key method-store "area")))',
+    '(set-key method-store "x" (cons 5 (get-key method-store "x")))',
+    '(set-key method-store "y" (cons (list (list (list (quote q) point)) (quote y)) (get-key method-store "y")))',
+    '(defclass point3 (point) z)',
+    '(set-symbol (quote p) (make-point3 {a} 2 3))',
 ]
 
 
