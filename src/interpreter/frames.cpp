@@ -166,7 +166,7 @@ value* try_fast(Runtime& rt, lispfunc* f, value* arguments) {
         if (n == fast_arguments) return nullptr;
         values[n++] = first(v);
     }
-    return f->fast(rt, values, n);
+    return f->fast(rt, *f, values, n);
 }
 
 // Binds a Velune function's parameters, its arguments already checked, in a fresh scope.

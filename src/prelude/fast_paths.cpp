@@ -35,6 +35,11 @@ struct Frozen {
     value* dispatch_list = nullptr;
     value* dispatch_call = nullptr;
     value* if_function = nullptr;
+    // range's iterator: the body every one of them shares, and what its scopes must hold.
+    value* range_body = nullptr;
+    environment* range_closure = nullptr;
+    const Name* counter = nullptr;
+    const Name* limit = nullptr;
     std::uint64_t watched_seen = 0;
     std::uint64_t other_at_freeze = 0;
     bool valid = true;
@@ -375,8 +380,14 @@ bool matches_model(const Runtime& rt, const Frozen& f, value* body, const std::v
     return true;
 }
 
+value* range_step(Runtime& rt, const lispfunc& self, value* const*, std::size_t n);
+
 void classify(Runtime& rt, lispfunc* l) {
     Frozen& f = frozen(rt);
+    if (l->body == f.range_body && f.range_body != nullptr) {
+        l->fast = range_step;
+        return;
+    }
     // Most functions fail at the first look: the body of a dispatch is one call of a function.
     value* head = part(l->body, {0, 0, 0});
     if (head == nullptr || !same_symbol(head, part(f.dispatch_body, {0, 0, 0})) || l->rest_parameter != nullptr) return;
@@ -492,10 +503,60 @@ bool learn_dispatch(Runtime& rt, Frozen& f) {
     return true;
 }
 
+// ---- range's iterator ----
+//
+// (range limit) returns (fn () (if (= counter limit) nil (begin (set-symbol (quote counter)
+// (+ 1 counter)) (list (- counter 1))))) over a scope binding counter inside range's own
+// scope binding limit. Every such iterator shares that body, which is how they are known.
+
+// A scope made by a call of a one-parameter function, holding nothing else.
+value* only_binding(const environment* scope, const Name* name) {
+    const auto& entries = scope->names.entries;
+    if (entries.size() != 3 || !scope->numbers.entries.empty() || entries[2].first != name) return nullptr;
+    return entries[2].second;
+}
+
+value* range_step(Runtime& rt, const lispfunc& self, value* const*, std::size_t n) {
+    if (n != 0 || !unchanged(rt)) return nullptr;
+    const Frozen& f = frozen(rt);
+    environment* counting = self.closure;
+    environment* limiting = counting->parent;
+    if (limiting == nullptr || limiting->parent != f.range_closure) return nullptr;
+    value* counter = only_binding(counting, f.counter);
+    value* limit = only_binding(limiting, f.limit);
+    if (counter == nullptr || limit == nullptr) return nullptr;
+    if (values_equal(rt, counter, limit)) return rt.nil;
+    if (!is<integer>(counter)) return nullptr;  // + decides what else means
+    const std::int64_t now = as<integer>(counter)->int_value;
+    if (now == INT64_MAX) return nullptr;
+    counting->bind_name(f.counter, make_integer(rt, now + 1));
+    return cons(rt, counter, rt.nil);
+}
+
+bool learn_range(Runtime& rt, Frozen& f) {
+    value* range = rt.global->lookup_name(rt.names.intern("range"));
+    if (range == nullptr || !is<function>(range) || !is<lispfunc>(as<function>(range)->implementation)) return false;
+    const auto* l = as<lispfunc>(as<function>(range)->implementation);
+    value* let_function = part(l->body, {0, 0});
+    value* counter = part(let_function, {1, 0});
+    value* iterator = part(tail_after(let_function, 2), {1});  // the let's last expression
+    if (iterator == nullptr || !is<cell>(iterator) || tail_after(iterator, 1) == nullptr) return false;
+    if (!is<named_symbol>(as<cell>(iterator)->car) || as<named_symbol>(as<cell>(iterator)->car)->name->text != "fn" ||
+        part(iterator, {1}) != rt.nil || l->parameters.size() != 1 || !is<named_symbol>(l->parameters[0]) ||
+        counter == nullptr || !is<named_symbol>(counter))
+        return false;
+    f.range_body = tail_after(iterator, 2);
+    f.range_closure = l->closure;
+    f.counter = as<named_symbol>(counter)->name;
+    f.limit = as<named_symbol>(l->parameters[0])->name;
+    f.roots.push_back(range);
+    return true;
+}
+
 // ---- the routines, one per function of the library ----
 
 #define VELUNE_FAST(name, arity, expression)                                          \
-    value* name(Runtime& rt, value* const* a, std::size_t n) {                       \
+    value* name(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {      \
         if (n != (arity) || any_instance(a, n)) return nullptr;                       \
         return attempt(rt, [&]() -> value* { return expression; });                   \
     }
@@ -515,7 +576,7 @@ VELUNE_FAST(fast_is_nil, 1, rt.boolean(values_equal(rt, a[0], rt.nil)))
 
 // is-instance and the type predicates built on it dispatch on nothing: any value will do.
 #define VELUNE_TYPE_TEST(name, type_of_test)                                                   \
-    value* name(Runtime& rt, value* const* a, std::size_t n) {                                \
+    value* name(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {              \
         if (n != 1) return nullptr;                                                            \
         return attempt(rt, [&]() -> value* { return rt.boolean(subclass_of(a[0]->type, rt.types.type_of_test)); }); \
     }
@@ -528,7 +589,7 @@ VELUNE_TYPE_TEST(fast_is_dict, dictionary)
 
 #undef VELUNE_TYPE_TEST
 
-value* fast_is_instance(Runtime& rt, value* const* a, std::size_t n) {
+value* fast_is_instance(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
     if (n != 2) return nullptr;
     return attempt(rt, [&]() -> value* { return rt.boolean(subclass_of(a[0]->type, a[1])); });
 }
@@ -543,17 +604,19 @@ value* fold_add(Runtime& rt, value* const* a, std::size_t n) {
     });
 }
 
-value* fast_plus(Runtime& rt, value* const* a, std::size_t n) { return fold_add(rt, a, n); }
+value* fast_plus(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) { return fold_add(rt, a, n); }
 
-value* fast_sum(Runtime& rt, value* const* a, std::size_t n) {
+value* fast_sum(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
     if (n != 1 || !is<cell>(a[0]) || !is_list(a[0])) return nullptr;
     const std::vector<value*> items = from_list(a[0]);
     return fold_add(rt, items.data(), items.size());
 }
 
+using routine_entry = value* (*)(Runtime&, const lispfunc&, value* const*, std::size_t);
+
 struct routine {
     std::string_view name;
-    fast_path fast;
+    routine_entry fast;
 };
 
 constexpr routine routines[] = {
@@ -601,6 +664,7 @@ void install_fast_paths(Runtime& rt) {
         as<lispfunc>(as<function>(v)->implementation)->fast = r.fast;
         f.roots.push_back(v);
     }
+    learn_range(rt, f);
     if (learn_dispatch(rt, f)) {
         for (const auto& entry : rt.global->names.entries) {
             value* v = entry.second;

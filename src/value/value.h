@@ -370,7 +370,7 @@ struct chosen_method {
 struct lispfunc final : value {
     static constexpr value_kind static_kind = value_kind::lispfunc;
     // For some functions of the standard library: tried before the body runs (fast_paths.h).
-    fast_path fast = nullptr;
+    value* (*fast)(Runtime&, const lispfunc& self, value* const* arguments, std::size_t count) = nullptr;
     // Made by defgeneric: the runtime's method chooser may run the chosen method directly.
     bool dispatches = false;
     std::vector<value*> parameters;

@@ -51,6 +51,9 @@ STATEMENTS = [
     '(set-key method-store "y" (cons (list (list (list (quote q) point)) (quote y)) (get-key method-store "y")))',
     '(defclass point3 (point) z)',
     '(set-symbol (quote p) (make-point3 {a} 2 3))',
+    '(for i (range 3) (print (list i {a})))',
+    '(define r (range 2))',
+    '(print (list (r) (r) (r)))',
 ]
 
 
