@@ -32,6 +32,16 @@ value* make_instance(Interpreter& in, environment*, value* arguments) {
 }
 
 bool subclass_of(value* a, value* b) {
+    // Most classes have one parent and short chains: followed without allocating.
+    value* c = a;
+    for (int steps = 0; steps < 32; ++steps) {
+        if (c == b) return true;
+        if (!is<Class>(c)) return false;
+        const auto& parents = as<Class>(c)->parents;
+        if (parents.empty()) return false;
+        if (parents.size() > 1) break;
+        c = parents.front();
+    }
     // Identity along the parent chains, depth first without host recursion; a class
     // reached twice through a shared ancestor is searched once.
     std::vector<value*> pending{a};

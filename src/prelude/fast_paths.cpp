@@ -263,6 +263,85 @@ value* in_list(Runtime& rt, value* container, value* item) {
     return container == rt.nil ? rt.false_value : nullptr;
 }
 
+// ---- nested blocks of lines (the configuration libraries' text) ----
+
+// Blocks nest no deeper than this here; deeper ones run the Velune definitions.
+constexpr int deepest_block = 200;
+
+bool is_block(const Runtime& rt, value* v) { return v == rt.nil || is<cell>(v); }
+
+// flatten: the lines of a nested block, in order; false where the definition would fail.
+bool flatten_into(Runtime& rt, value* blocks, std::vector<value*>& lines, int depth) {
+    if (depth > deepest_block) return false;
+    for (; !values_equal(rt, blocks, rt.nil); blocks = as<cell>(blocks)->cdr) {
+        if (!is<cell>(blocks)) return false;  // car fails
+        value* head = as<cell>(blocks)->car;
+        if (!is_builtin(head)) return false;
+        if (is_block(rt, head)) {
+            if (!flatten_into(rt, head, lines, depth + 1)) return false;
+        } else {
+            lines.push_back(head);
+        }
+    }
+    return true;
+}
+
+value* list_of(Runtime& rt, const std::vector<value*>& items) {
+    value* list = rt.nil;
+    for (auto item = items.rbegin(); item != items.rend(); ++item) list = cons(rt, *item, list);
+    return list;
+}
+
+value* flatten_block(Runtime& rt, value* blocks) {
+    std::vector<value*> lines;
+    return flatten_into(rt, blocks, lines, 0) ? list_of(rt, lines) : nullptr;
+}
+
+// indent-block: the same nesting, each line after the prefix (by the generic +).
+value* indent_block(Runtime& rt, value* prefix, value* blocks, int depth) {
+    if (depth > deepest_block) return nullptr;
+    std::vector<value*> items;
+    for (; !values_equal(rt, blocks, rt.nil); blocks = as<cell>(blocks)->cdr) {
+        if (!is<cell>(blocks)) return nullptr;
+        value* head = as<cell>(blocks)->car;
+        if (!is_builtin(head)) return nullptr;
+        value* item = is_block(rt, head) ? indent_block(rt, prefix, head, depth + 1) : add_two(rt, prefix, head);
+        if (item == nullptr) return nullptr;
+        items.push_back(item);
+    }
+    return list_of(rt, items);
+}
+
+value* lines_to_string(Runtime& rt, value* blocks) {
+    if (is<string>(blocks)) return blocks;
+    std::vector<value*> lines;
+    if (!is_block(rt, blocks) || !flatten_into(rt, blocks, lines, 0)) return nullptr;
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!is<string>(lines[i])) return nullptr;  // join fails
+        if (i > 0) text += '\n';
+        text += as<string>(lines[i])->text;
+    }
+    return make_string(rt, std::move(text));
+}
+
+value* yaml_quote(Runtime& rt, value* s) {
+    if (!is<string>(s)) return nullptr;  // iter over a list, or an error
+    std::string quoted = "\"";
+    for (char c : as<string>(s)->text) {
+        switch (c) {
+        case '"': quoted += "\\\""; break;
+        case '\\': quoted += "\\\\"; break;
+        case '\n': quoted += "\\n"; break;
+        case '\r': quoted += "\\r"; break;
+        case '\t': quoted += "\\t"; break;
+        default: quoted += c;
+        }
+    }
+    quoted += '"';
+    return make_string(rt, std::move(quoted));
+}
+
 bool any_instance(value* const* a, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         if (!is_builtin(a[i])) return true;
@@ -571,6 +650,11 @@ VELUNE_FAST(fast_to_symbol, 1, is<string>(a[0]) ? make_symbol(rt, as<string>(a[0
 VELUNE_FAST(fast_in, 2, in_list(rt, a[0], a[1]))
 VELUNE_FAST(fast_is_list, 1, rt.boolean(values_equal(rt, a[0], rt.nil) || is<cell>(a[0])))
 VELUNE_FAST(fast_is_nil, 1, rt.boolean(values_equal(rt, a[0], rt.nil)))
+VELUNE_FAST(fast_indent, 2, add_two(rt, a[0], a[1]))
+VELUNE_FAST(fast_indent_block, 2, indent_block(rt, a[0], a[1], 0))
+VELUNE_FAST(fast_flatten, 1, flatten_block(rt, a[0]))
+VELUNE_FAST(fast_lines_to_string, 1, lines_to_string(rt, a[0]))
+VELUNE_FAST(fast_yaml_quote, 1, yaml_quote(rt, a[0]))
 
 #undef VELUNE_FAST
 
@@ -606,6 +690,20 @@ value* fold_add(Runtime& rt, value* const* a, std::size_t n) {
 
 value* fast_plus(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) { return fold_add(rt, a, n); }
 
+// str: to-string of each argument, summed.
+value* fast_str(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
+    if (n == 0 || any_instance(a, n)) return nullptr;
+    return attempt(rt, [&]() -> value* {
+        value* parts[fast_arguments_most];
+        for (std::size_t i = 0; i < n; ++i) {
+            if ((parts[i] = to_string_of(rt, a[i])) == nullptr) return nullptr;
+        }
+        value* total = parts[0];
+        for (std::size_t i = 1; i < n && total != nullptr; ++i) total = add_two(rt, total, parts[i]);
+        return total;
+    });
+}
+
 value* fast_sum(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
     if (n != 1 || !is<cell>(a[0]) || !is_list(a[0])) return nullptr;
     const std::vector<value*> items = from_list(a[0]);
@@ -630,6 +728,9 @@ constexpr routine routines[] = {
     {"is-string", fast_is_string}, {"is-integer", fast_is_integer},
     {"is-symbol", fast_is_symbol}, {"is-cons", fast_is_cons},
     {"is-dict", fast_is_dict},
+    {"indent", fast_indent},     {"indent-block", fast_indent_block},
+    {"flatten", fast_flatten},   {"lines-to-string", fast_lines_to_string},
+    {"yaml-quote", fast_yaml_quote}, {"str", fast_str},
 };
 
 }  // namespace

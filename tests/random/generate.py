@@ -18,6 +18,9 @@ GENERIC_CALLS = [
     '(to-symbol {a})', '(is-instance {a} {t})', '(is-string {a})', '(is-integer {a})', '(is-symbol {a})',
     '(is-cons {a})', '(is-dict {a})', '(is-nil {a})', '(is-list {a})', '(reverse {a})', '(str {a} {b})',
     '(set-at d {i} {a})', '(set-at {a} {i} {b})', '(begin (set (at d "k") {a}) (at d "k"))',
+    '(indent-block {a} {b})', '(indent-block "  " (list {a} (list {b} {c})))', '(flatten {a})',
+    '(flatten (list {a} (list {b} (list {c}))))', '(lines-to-string {a})', '(lines-to-string (list {a} (list {b})))',
+    '(yaml-quote {a})', '(yaml-quote "a\\"b\\\\c\\nd")', '(str {a} {b} {c})', '(indent {a} {b})',
     '(x {a})', '(y p)', '(begin (set-x p {a}) (x p))', '(area {a} {b})', '(area p {b})', '(to-string p)',
 ]
 
