@@ -735,7 +735,7 @@ constexpr routine routines[] = {
 
 }  // namespace
 
-void install_fast_paths(Runtime& rt) {
+void install_fast_paths(Runtime& rt, bool restored) {
     auto state = std::make_shared<Frozen>();
     Frozen& f = *state;
     for (const auto& entry : rt.global->names.entries) {
@@ -767,9 +767,11 @@ void install_fast_paths(Runtime& rt) {
     }
     learn_range(rt, f);
     if (learn_dispatch(rt, f)) {
+        // A restored image says which of its functions dispatch; evaluated ones are looked at.
         for (const auto& entry : rt.global->names.entries) {
             value* v = entry.second;
-            if (v != nullptr && is<function>(v) && is<lispfunc>(as<function>(v)->implementation)) classify(rt, as<lispfunc>(as<function>(v)->implementation));
+            if (restored || v == nullptr || !is<function>(v) || !is<lispfunc>(as<function>(v)->implementation)) continue;
+            classify(rt, as<lispfunc>(as<function>(v)->implementation));
         }
         rt.choose_method = choose;
         rt.classify_function = classify;

@@ -7,6 +7,7 @@
 
 namespace velune::prelude {
 
-void install_fast_paths(Runtime& rt);
+// `restored`: the library came from the start-up image, which records what is classified.
+void install_fast_paths(Runtime& rt, bool restored);
 
 }  // namespace velune::prelude

@@ -16,6 +16,9 @@ namespace {
 constexpr std::string_view magic = "velune-image-1";
 
 // The record kinds: the value kinds, and references to what start-up makes before the library.
+// Set in a record's kind byte when a doc and metadata reference follow its contents.
+constexpr std::uint8_t has_notes = 0x80;
+
 enum class record : std::uint8_t {
     unique, named_symbol, num_symbol, integer, floating, string, cell, hashtable, environment,
     function, lispfunc, Class, instance, type_ref, builtin_ref, global
@@ -47,6 +50,22 @@ public:
         return static_cast<std::uint8_t>(in[at++]);
     }
     std::uint64_t number() {
+        // Nearly every number is an id or a count under 16384: one or two bytes.
+        if (in.size() - at >= 2) {
+            const auto b0 = static_cast<std::uint8_t>(in[at]);
+            if (b0 < 0x80) {
+                ++at;
+                return b0;
+            }
+            const auto b1 = static_cast<std::uint8_t>(in[at + 1]);
+            if (b1 < 0x80) {
+                at += 2;
+                return (b0 & 0x7fu) | static_cast<std::uint64_t>(b1) << 7;
+            }
+        }
+        return long_number();
+    }
+    std::uint64_t long_number() {
         std::uint64_t n = 0;
         for (int shift = 0;; shift += 7) {
             const std::uint8_t b = byte();
@@ -93,7 +112,8 @@ public:
         id_of(rt.global);
         // Numbering is breadth-first, so every record refers to ids that exist.
         // Each record goes out after its length, so the first reading can step over it.
-        Writer all = std::move(w);
+        Writer head = std::move(w);
+        Writer all;
         for (std::size_t i = 0; i < order.size(); ++i) {
             w.out.clear();
             describe(order[i]);
@@ -101,7 +121,12 @@ public:
             all.out += w.out;
         }
         all.number(0);  // end of records
-        return std::move(all.out);
+        // Every name once, before the records that refer to them by number, and how many
+        // records follow.
+        head.number(names.size());
+        for (const Name* n : names) head.text(n->text);
+        head.number(order.size());
+        return std::move(head.out) + all.out;
     }
 
 private:
@@ -109,6 +134,14 @@ private:
     Writer w;
     std::unordered_map<const value*, std::uint64_t> ids;
     std::vector<value*> order;
+    std::unordered_map<const Name*, std::uint64_t> name_ids;
+    std::vector<const Name*> names;
+
+    void name(const Name* n) {
+        auto [found, inserted] = name_ids.emplace(n, names.size());
+        if (inserted) names.push_back(n);
+        w.number(found->second);
+    }
 
     std::uint64_t id_of(value* v) {
         if (v == nullptr) return 0;
@@ -124,7 +157,7 @@ private:
     template <class Map> void name_entries(const Map& entries) {
         w.number(entries.size());
         for (const auto& entry : entries) {
-            w.text(entry.first->text);
+            name(entry.first);
             ref(entry.second);
         }
     }
@@ -137,7 +170,7 @@ private:
             break;
         case value_kind::named_symbol:
             w.byte(static_cast<std::uint8_t>(record::named_symbol));
-            w.text(as<named_symbol>(v)->name->text);
+            name(as<named_symbol>(v)->name);
             break;
         case value_kind::num_symbol:
             w.byte(static_cast<std::uint8_t>(record::num_symbol));
@@ -197,6 +230,7 @@ private:
             ref(f->rest_parameter);
             ref(f->body);
             ref(f->closure);
+            w.number(f->dispatches ? 1 : 0);
             break;
         }
         case value_kind::nativefunc:
@@ -208,9 +242,9 @@ private:
             auto* c = as<Class>(v);
             w.byte(static_cast<std::uint8_t>(record::Class));
             refs(c->parents);
-            for (const auto* names : {&c->attributes, &c->all_attributes}) {
-                w.number(names->size());
-                for (const Name* n : *names) w.text(n->text);
+            for (const auto* attributes : {&c->attributes, &c->all_attributes}) {
+                w.number(attributes->size());
+                for (const Name* n : *attributes) name(n);
             }
             name_entries(c->static_attributes.entries);
             ref(c->environment);
@@ -232,8 +266,12 @@ private:
             break;
         }
         }
-        ref(v->doc());
-        ref(v->metadata());
+        // Few values carry a doc or metadata: the record's first byte says whether it does.
+        if (v->doc() != nullptr || v->metadata() != nullptr) {
+            w.out[0] = static_cast<char>(static_cast<std::uint8_t>(w.out[0]) | has_notes);
+            ref(v->doc());
+            ref(v->metadata());
+        }
     }
 };
 
@@ -246,6 +284,9 @@ public:
     void restore() {
         if (r.text() != magic) throw std::runtime_error("the start-up image is not one this program wrote");
         const std::int64_t counter = r.signed_number();
+        names.resize(r.number());
+        for (const Name*& n : names) n = rt.names.intern(r.text());
+        objects.reserve(r.number() + 1);
         // Each record is read twice: first to make its object, then to fill its references,
         // since scopes, closures and classes refer to each other in cycles.
         Reader fill = r;
@@ -269,6 +310,7 @@ private:
     Runtime& rt;
     Reader r;
     std::vector<value*> objects;
+    std::vector<const Name*> names;
     std::vector<std::pair<std::size_t, std::uint64_t>> pending_instances;
     std::unordered_map<std::string_view, value*> builtins;
 
@@ -290,7 +332,7 @@ private:
     // First reading: one object per record, with its plain contents; the caller steps over
     // the references, which the second reading fills in.
     void make_object() {
-        const auto kind = static_cast<record>(r.byte());
+        const auto kind = static_cast<record>(r.byte() & ~has_notes);
         value* v = nullptr;
         switch (kind) {
         case record::unique: {
@@ -298,7 +340,7 @@ private:
             v = which == 0 ? rt.nil : which == 1 ? rt.true_value : rt.false_value;
             break;
         }
-        case record::named_symbol: v = make_symbol(rt, r.text()); break;
+        case record::named_symbol: v = make_symbol(rt, name(r)); break;
         case record::num_symbol: v = rt.heap.make<num_symbol>(rt, r.signed_number()); break;
         case record::integer: v = make_integer(rt, r.signed_number()); break;
         case record::floating: {
@@ -331,6 +373,12 @@ private:
         objects.push_back(v);
     }
 
+    const Name* name(Reader& f) {
+        const std::uint64_t n = f.number();
+        if (n >= names.size()) throw std::runtime_error("the start-up image refers past its names");
+        return names[n];
+    }
+
     value* at(std::uint64_t id) {
         if (id >= objects.size()) throw std::runtime_error("the start-up image refers past its end");
         return objects[id];
@@ -343,10 +391,11 @@ private:
 
     // Second reading: every reference set, in the order the original held it.
     void fill_object(Reader& f, value*& v) {
-        const auto kind = static_cast<record>(f.byte());
+        const std::uint8_t first = f.byte();
+        const auto kind = static_cast<record>(first & ~has_notes);
         switch (kind) {
         case record::unique: f.number(); break;
-        case record::named_symbol: f.text(); break;
+        case record::named_symbol: f.number(); break;
         case record::num_symbol:
         case record::integer:
         case record::floating: f.number(); break;
@@ -372,8 +421,8 @@ private:
             env->names.clear();
             env->numbers.clear();
             for (auto n = f.number(); n > 0; --n) {
-                const Name* name = rt.names.intern(f.text());
-                env->names.bind(name, at(f.number()));
+                const Name* key = name(f);
+                env->names.bind(key, at(f.number()));
             }
             for (auto n = f.number(); n > 0; --n) {
                 const std::int64_t number = f.signed_number();
@@ -391,20 +440,21 @@ private:
             fn->rest_parameter = at(f.number());
             fn->body = at(f.number());
             fn->closure = as_environment(at(f.number()));
+            fn->dispatches = f.number() != 0;
             break;
         }
         case record::Class: {
             auto* c = as<Class>(v);
             c->parents = list(f);
-            for (auto* names : {&c->attributes, &c->all_attributes}) {
-                names->resize(f.number());
-                for (const Name*& n : *names) n = rt.names.intern(f.text());
+            for (auto* attributes : {&c->attributes, &c->all_attributes}) {
+                attributes->resize(f.number());
+                for (const Name*& n : *attributes) n = name(f);
             }
             c->attribute_index.clear();
             for (std::size_t i = 0; i < c->all_attributes.size(); ++i) c->attribute_index[c->all_attributes[i]] = i;
             for (auto n = f.number(); n > 0; --n) {
-                const Name* name = rt.names.intern(f.text());
-                c->static_attributes.bind(name, at(f.number()));
+                const Name* key = name(f);
+                c->static_attributes.bind(key, at(f.number()));
             }
             c->environment = as_environment(at(f.number()));
             break;
@@ -417,6 +467,7 @@ private:
         case record::builtin_ref: f.text(); break;
         default: throw std::runtime_error("the start-up image holds an unknown record");
         }
+        if ((first & has_notes) == 0) return;
         value* doc = at(f.number());
         value* metadata = at(f.number());
         if (doc != nullptr) v->set_doc(rt.heap, doc);

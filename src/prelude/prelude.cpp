@@ -56,7 +56,8 @@ void establish(Runtime& rt, mode m, std::string_view image) {
     install_values(rt);
     install_builtins(rt);
     if (m == mode::skip) return;
-    if (m == mode::load && !image.empty() && rt.fast_paths) {
+    const bool restored = m == mode::load && !image.empty() && rt.fast_paths;
+    if (restored) {
         // Everything restored is reachable; only a few built-in function values are not.
         restore_image(rt, image);
         rt.heap.freeze(Heap::sweep::skip);
@@ -64,7 +65,7 @@ void establish(Runtime& rt, mode m, std::string_view image) {
         evaluate_libraries(rt);
         rt.heap.freeze();
     }
-    if (rt.fast_paths) install_fast_paths(rt);
+    if (rt.fast_paths) install_fast_paths(rt, restored);
 }
 
 }  // namespace velune::prelude
