@@ -140,18 +140,23 @@ value* if_branch(const Runtime& rt, value* condition, value* v, value* then_bran
 
 namespace {
 
-// Checks a Velune function's argument count and binds its parameters in a fresh scope.
-void check_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
-    std::size_t count = 0;
-    value* tail = arguments;
-    for (; is<cell>(tail); tail = rest_of(tail)) ++count;
-    if (tail != rt.nil) throw improper_form(rt, "argument list", arguments);
+// Checks that a Velune function takes `count` arguments.
+void check_count(const Runtime& rt, value* function, const lispfunc* f, std::size_t count) {
     const std::size_t wanted = f->parameters.size();
     if (f->rest_parameter == nullptr ? count != wanted : count < wanted) {
         const std::string expected = f->rest_parameter == nullptr ? count_text(wanted) : "at least " + count_text(wanted);
         throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
                         format_integer(static_cast<std::int64_t>(count))};
     }
+}
+
+// Checks a Velune function's argument list: proper, and of a count it takes.
+void check_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
+    std::size_t count = 0;
+    value* tail = arguments;
+    for (; is<cell>(tail); tail = rest_of(tail)) ++count;
+    if (tail != rt.nil) throw improper_form(rt, "argument list", arguments);
+    check_count(rt, function, f, count);
 }
 
 // Calls with more arguments than this run their Velune body even where a fast path exists.
@@ -180,6 +185,13 @@ velune::environment* bind_arguments(Runtime& rt, lispfunc* f, value* arguments) 
     // The rest parameter takes the remaining cells themselves, not a copy.
     if (f->rest_parameter != nullptr) scope->bind(f->rest_parameter, given);
     return scope;
+}
+
+// A native or a library function with a fast path: two argument values can wait in the
+// frame, and become a list only if the fast path declines.
+bool has_fast_path(const value* implementation) {
+    if (is<nativefunc>(implementation)) return as<nativefunc>(implementation)->fast != nullptr;
+    return is<lispfunc>(implementation) && as<lispfunc>(implementation)->fast != nullptr;
 }
 
 // The arguments of a call form are its tail: `(f a b)` has exactly `wanted` of them.
@@ -285,10 +297,7 @@ bool EvalFrame::start_call(Interpreter& in) {
             }
         }
         gathered = rt.nil;
-        if (is<nativefunc>(f->implementation) && as<nativefunc>(f->implementation)->fast != nullptr &&
-            has_exactly(rt, arguments, 2)) {
-            held = true;
-        }
+        if (has_fast_path(f->implementation) && has_exactly(rt, arguments, 2)) held = true;
         return evaluate_arguments(in);
     }
     case exec_mode::macro:
@@ -374,15 +383,26 @@ bool EvalFrame::call_function(Interpreter& in) {
     }
     case value_kind::lispfunc: {
         velune::environment* scope = nullptr;
-        if (is<velune::environment>(gathered)) {
+        if (is<velune::environment>(gathered) && !held) {
             scope = as<velune::environment>(gathered);
         } else {
             at = state::calling;
             auto* f = as<lispfunc>(implementation);
-            check_arguments(rt, function, f, gathered);
-            if ((result = try_fast(rt, f, gathered)) != nullptr) {
-                at = state::done;
-                return true;
+            if (held) {
+                check_count(rt, function, f, 2);
+                value* values[2] = {gathered, last};
+                if ((result = f->fast(rt, values, 2)) != nullptr) {
+                    at = state::done;
+                    return true;
+                }
+                held = false;
+                gathered = cons(rt, values[0], cons(rt, values[1], rt.nil));
+            } else {
+                check_arguments(rt, function, f, gathered);
+                if ((result = try_fast(rt, f, gathered)) != nullptr) {
+                    at = state::done;
+                    return true;
+                }
             }
             scope = bind_arguments(rt, f, gathered);
         }
