@@ -177,7 +177,7 @@ private:
             auto* env = as<environment>(v);
             w.byte(static_cast<std::uint8_t>(env == rt.global ? record::global : record::environment));
             ref(env->parent);
-            name_entries(env->names.entries);
+            name_entries(env->name_bindings(rt));
             w.number(env->numbers.entries.size());
             for (const auto& entry : env->numbers.entries) {
                 w.signed_number(entry.first);
@@ -369,11 +369,10 @@ private:
         case record::global: {
             auto* env = as<environment>(v);
             env->parent = as_environment(at(f.number()));
-            env->names.clear();
-            env->numbers.clear();
+            env->clear_bindings();
             for (auto n = f.number(); n > 0; --n) {
                 const Name* name = rt.names.intern(f.text());
-                env->names.bind(name, at(f.number()));
+                env->bind_name(name, at(f.number()));
             }
             for (auto n = f.number(); n > 0; --n) {
                 const std::int64_t number = f.signed_number();

@@ -14,6 +14,9 @@ struct Name {
     // Where the name last sat in a large scope (in practice the global one): checked against
     // the entry's key before use, so a rebinding, a new define or an unset cannot mislead it.
     mutable std::uint32_t scope_hint = 0;
+    // current-scope (1) and parent-scope (2), which every scope binds without an entry.
+    mutable std::uint8_t scope_role = 0;
+    mutable const Name* scope_partner = nullptr;  // for those two: the other one
 };
 
 class NameTable {

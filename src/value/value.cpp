@@ -46,15 +46,33 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 
 environment::environment(const Runtime& rt, velune::environment* p)
     : value(static_kind, rt.types.environment), parent(p) {
-    names.append_new(rt.known.current_scope, this);
-    names.append_new(rt.known.parent_scope, p);
+    own_bits |= implicit_bit;
+}
+
+void environment::make_scopes_explicit(const Name* role_name) {
+    own_bits &= static_cast<std::uint8_t>(~implicit_bit);
+    const Name* partner = role_name->scope_partner;
+    const bool current_first = role_name->scope_role == 1;
+    names.insert_new(0, current_first ? role_name : partner, this);
+    names.insert_new(1, current_first ? partner : role_name, parent);
+}
+
+std::vector<binding<const Name*>> environment::name_bindings(const Runtime& rt) const {
+    std::vector<binding<const Name*>> out;
+    out.reserve(names.size() + 2);
+    if (implicit_scopes()) {
+        out.push_back({rt.known.current_scope, const_cast<environment*>(this)});
+        out.push_back({rt.known.parent_scope, parent});
+    }
+    for (const auto& entry : names.entries) out.push_back(entry);
+    return out;
 }
 
 void environment::bind(value* symbol, value* v) {
-    write_barrier(this);
     if (is<named_symbol>(symbol)) {
-        names.bind(as<named_symbol>(symbol)->name, v);
+        bind_name(as<named_symbol>(symbol)->name, v);
     } else {
+        write_barrier(this);
         numbers.bind(as<num_symbol>(symbol)->number, v);
     }
 }
@@ -68,13 +86,20 @@ value* environment::lookup_number(const value* symbol) const {
 }
 
 bool environment::has_symbol(const value* symbol) const {
-    if (is<named_symbol>(symbol)) return names.contains(as<named_symbol>(symbol)->name);
+    if (is<named_symbol>(symbol)) {
+        const Name* name = as<named_symbol>(symbol)->name;
+        return (name->scope_role != 0 && implicit_scopes()) || names.contains(name);
+    }
     return numbers.contains(as<num_symbol>(symbol)->number);
 }
 
 bool environment::remove(const value* symbol) {
     write_barrier(this);
-    if (is<named_symbol>(symbol)) return names.erase(as<named_symbol>(symbol)->name);
+    if (is<named_symbol>(symbol)) {
+        const Name* name = as<named_symbol>(symbol)->name;
+        if (name->scope_role != 0 && implicit_scopes()) make_scopes_explicit(name);
+        return names.erase(name);
+    }
     return numbers.erase(as<num_symbol>(symbol)->number);
 }
 
@@ -147,6 +172,10 @@ void install_values(Runtime& rt) {
     KnownNames& k = rt.known;
     k.current_scope = rt.names.intern("current-scope");
     k.parent_scope = rt.names.intern("parent-scope");
+    k.current_scope->scope_role = 1;
+    k.parent_scope->scope_role = 2;
+    k.current_scope->scope_partner = k.parent_scope;
+    k.parent_scope->scope_partner = k.current_scope;
     k.quote = rt.names.intern("quote");
     k.quasiquote = rt.names.intern("quasiquote");
     k.unquote = rt.names.intern("unquote");

@@ -43,6 +43,7 @@ struct annotations final : gc_object {
 
 struct value : gc_object {
     const value_kind kind;  // which C++ class: host dispatch
+    std::uint8_t own_bits = 0;  // the class's own flags, in what would be padding
     value* type;            // what programs see: a Type, or an instance's Class
 
     value* doc() const { return notes != nullptr ? notes->doc : nullptr; }
@@ -172,6 +173,12 @@ public:
         if (count == capacity) grow();
         items[count++] = T{std::forward<Args>(args)...};
     }
+    void insert(std::size_t position, T item) {
+        if (count == capacity) grow();
+        std::memmove(items + position + 1, items + position, (count - position) * sizeof(T));
+        items[position] = item;
+        ++count;
+    }
     void erase(T* position) {
         std::memmove(position, position + 1, static_cast<std::size_t>(end() - position - 1) * sizeof(T));
         --count;
@@ -234,8 +241,11 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
         }
         return nullptr;
     }
-    // For a key known to be absent (a fresh scope's first bindings).
-    void append_new(lookup_key k, value* v) { entries.emplace_back(Key(k), v); }
+    // For a key known to be absent, placed before the entry now at `position`.
+    void insert_new(std::size_t position, lookup_key k, value* v) {
+        entries.insert(position, {Key(k), v});
+        if (index || entries.size() > index_threshold) rebuild_index();
+    }
     value* const* find(lookup_key k) const { return const_cast<scope_map*>(this)->find(k); }
     bool contains(lookup_key k) const { return find(k) != nullptr; }
 
@@ -303,8 +313,10 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key);
 
 struct environment final : value {
     static constexpr value_kind static_kind = value_kind::environment;
-    // current-scope, parent-scope and a call's first parameters fit inside.
-    scope_map<const Name*, inline_vector<binding<const Name*>, 4>> names;
+    // A call's first parameters fit inside. current-scope and parent-scope are bound
+    // first in every scope, but held in no entry (see `implicit_scopes`) until one of them
+    // is rebound or unset.
+    scope_map<const Name*, inline_vector<binding<const Name*>, 3>> names;
     scope_map<std::int64_t, inline_vector<binding<std::int64_t>, 0>> numbers;
     velune::environment* parent;
 
@@ -322,13 +334,26 @@ struct environment final : value {
 
     void bind_name(const Name* name, value* v) {
         write_barrier(this);
+        if (name->scope_role != 0 && implicit_scopes()) {
+            if (v == implicit_value(name)) return;
+            make_scopes_explicit(name);
+        }
         names.bind(name, v);
     }
     value* lookup_name(const Name* name) const {
         for (const environment* e = this; e != nullptr; e = e->parent) {
             if (value* const* slot = e->names.find(name)) return *slot;
+            if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
         }
         return nullptr;
+    }
+    // The named bindings in their order, current-scope and parent-scope included.
+    std::vector<binding<const Name*>> name_bindings(const Runtime& rt) const;
+    // Back to a fresh scope's bindings (for restoring a saved one).
+    void clear_bindings() {
+        names.clear();
+        numbers.clear();
+        own_bits |= implicit_bit;
     }
 
     void trace(Tracer& t) const override {
@@ -339,6 +364,15 @@ struct environment final : value {
     bool has_mutable_references() const override { return true; }
 
 private:
+    static constexpr std::uint8_t implicit_bit = 1;
+    // current-scope and parent-scope still have their first values, held in no entry.
+    bool implicit_scopes() const { return (own_bits & implicit_bit) != 0; }
+    value* implicit_value(const Name* name) const {
+        return name->scope_role == 1 ? const_cast<environment*>(this) : parent;
+    }
+    // Gives current-scope and parent-scope entries of their own, first, where a fresh scope
+    // had them: before one of them is rebound or unset.
+    void make_scopes_explicit(const Name* role_name);
     value* lookup_number(const value* symbol) const;
 };
 
