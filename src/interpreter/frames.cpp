@@ -93,9 +93,10 @@ velune::function* named_function(velune::environment* env, value* head) {
 
 }  // namespace
 
-value* evaluate_now(Interpreter& in, velune::environment* env, value* expression) {
+value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
     if (!is<cell>(expression)) return atom_value(env, expression);
     velune::function* f = named_function(env, first(expression));
+    if (head != nullptr) *head = f;
     if (f == nullptr || f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return nullptr;
     // Every argument must be known without a frame, or nothing happens here.
     constexpr std::size_t most = 4;
@@ -130,6 +131,17 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
         frame->gathered = arguments;
         throw;
     }
+}
+
+value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression) {
+    value* head = nullptr;
+    if (value* v = evaluate_now(in, env, expression, &head)) return v;
+    EvalFrame* frame = in.push<EvalFrame>(env, expression);
+    if (head != nullptr) {
+        frame->function = head;
+        frame->at = EvalFrame::state::head_known;
+    }
+    return nullptr;
 }
 
 value* if_branch(const Runtime& rt, value* condition, value* v, value* then_branch, value* else_branch) {
@@ -311,10 +323,9 @@ bool EvalFrame::start_call(Interpreter& in) {
         if (f->implementation == rt.if_form && has_at_least(arguments, 2) && is_list(arguments)) {
             at = state::if_condition;
             value* condition = first(arguments);
-            if (value* v = evaluate_now(in, environment, condition)) {
+            if (value* v = evaluate_or_push(in, environment, condition)) {
                 return take_branch(in, if_branch(rt, condition, v, nth(arguments, 1), else_of(rt, arguments)));
             }
-            in.push<EvalFrame>(environment, condition);
             return false;
         }
         return call_function(in);
@@ -327,11 +338,8 @@ bool EvalFrame::evaluate_arguments(Interpreter& in) {
     while (is<cell>(remaining)) {
         value* argument = first(remaining);
         remaining = rest_of(remaining);
-        value* v = evaluate_now(in, environment, argument);
-        if (v == nullptr) {
-            in.push<EvalFrame>(environment, argument);
-            return false;
-        }
+        value* v = evaluate_or_push(in, environment, argument);
+        if (v == nullptr) return false;
         gather(rt, v);
     }
     if (remaining != rt.nil) throw improper_form(rt, "argument list", rest_of(expression));
@@ -424,36 +432,41 @@ bool EvalFrame::run_body(Interpreter& in) {
     while (is<cell>(remaining)) {
         value* body_expression = first(remaining);
         remaining = rest_of(remaining);
-        value* v = evaluate_now(in, scope, body_expression);
-        if (v == nullptr) {
-            if (remaining == in.rt.nil) return take_over(in, scope, body_expression);
-            in.push<EvalFrame>(scope, body_expression);
-            return false;
+        if (remaining != in.rt.nil) {
+            value* v = evaluate_or_push(in, scope, body_expression);
+            if (v == nullptr) return false;
+            result = v;
+            continue;
         }
+        value* head = nullptr;
+        value* v = evaluate_now(in, scope, body_expression, &head);
+        if (v == nullptr) return take_over(in, scope, body_expression, head);
         result = v;
     }
     return true;
 }
 
-bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression) {
+bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head) {
     outer = in.rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
     environment = env;
     expression = last_expression;
-    at = state::start;
+    at = head != nullptr ? state::head_known : state::start;
     bound = 0;
-    function = remaining = gathered = result = last = nullptr;
+    function = head;
+    remaining = gathered = result = last = nullptr;
     held = false;
     return false;  // stepped again at once, as the frame of the new expression
 }
 
 bool EvalFrame::take_branch(Interpreter& in, value* branch) {
     at = state::if_branch;
-    if (value* v = evaluate_now(in, environment, branch)) {
+    value* head = nullptr;
+    if (value* v = evaluate_now(in, environment, branch, &head)) {
         result = v;
         at = state::done;
         return true;
     }
-    return take_over(in, environment, branch);
+    return take_over(in, environment, branch, head);
 }
 
 void EvalFrame::resume(Interpreter& in, value* v) {
@@ -641,16 +654,8 @@ bool ExecFrame::next_step(Interpreter& in) {
     while (is<cell>(position)) {
         value* expression = first(position);
         position = rest_of(position);
-        value* v = nullptr;
-        if (is<named_symbol>(expression) || is<num_symbol>(expression)) {
-            v = environment->lookup(expression);
-        } else if (!is<cell>(expression)) {
-            v = expression;
-        }
-        if (v == nullptr) {
-            in.push<EvalFrame>(environment, expression);
-            return false;
-        }
+        value* v = evaluate_or_push(in, environment, expression);
+        if (v == nullptr) return false;
         result = v;
     }
     return true;

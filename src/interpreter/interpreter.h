@@ -116,7 +116,11 @@ private:
 // The value of `expression` when it needs no frame of its own: an atom, a bound symbol, or
 // a call of a plain native whose arguments are atoms and bound symbols. nullptr otherwise:
 // the caller pushes an EvalFrame, which evaluates it in full (and reports what fails).
-value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
+// `head`, when given, receives the function a call form's head symbol names (looked up on
+// the way), so that the EvalFrame pushed next need not look it up again.
+value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head = nullptr);
+// evaluate_now, or else an EvalFrame pushed for the expression (nullptr then).
+value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression);
 
 // The branch an `if` takes for a condition value; LispError for a non-boolean one.
 value* if_branch(const Runtime& rt, value* condition, value* v, value* then_branch, value* else_branch);
@@ -170,13 +174,14 @@ private:
     value* last = nullptr;  // the argument list's last cell, to append in place; a held value
     const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
-    friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
+    friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head);
+    friend value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression);
     bool start_call(Interpreter& in);
     bool evaluate_arguments(Interpreter& in);
     bool call_function(Interpreter& in);
     bool run_body(Interpreter& in);
     bool take_branch(Interpreter& in, value* branch);
-    bool take_over(Interpreter& in, velune::environment* env, value* last_expression);
+    bool take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head);
     void gather(Runtime& rt, value* v);
 };
 

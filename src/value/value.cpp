@@ -174,6 +174,7 @@ void install_values(Runtime& rt) {
     k.parent_scope = rt.names.intern("parent-scope");
     k.current_scope->scope_role = 1;
     k.parent_scope->scope_role = 2;
+    k.current_scope->bound_inside = k.parent_scope->bound_inside = true;  // by every scope
     k.current_scope->scope_partner = k.parent_scope;
     k.parent_scope->scope_partner = k.current_scope;
     k.quote = rt.names.intern("quote");

@@ -338,10 +338,17 @@ struct environment final : value {
             if (v == implicit_value(name)) return;
             make_scopes_explicit(name);
         }
+        if (parent != nullptr && !name->bound_inside) name->bound_inside = true;
         names.bind(name, v);
     }
     value* lookup_name(const Name* name) const {
-        for (const environment* e = this; e != nullptr; e = e->parent) {
+        const environment* e = this;
+        if (!name->bound_inside) {
+            while (e->parent != nullptr) e = e->parent;
+            value* const* slot = e->names.find(name);
+            return slot != nullptr ? *slot : nullptr;
+        }
+        for (; e != nullptr; e = e->parent) {
             if (value* const* slot = e->names.find(name)) return *slot;
             if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
         }
