@@ -190,8 +190,13 @@ value* try_fast(Runtime& rt, lispfunc* f, value* arguments) {
 velune::environment* bind_arguments(Runtime& rt, lispfunc* f, value* arguments) {
     auto* scope = rt.heap.make<velune::environment>(rt, f->closure);
     value* given = arguments;
+    const bool plain = f->plain_parameters();
     for (value* parameter : f->parameters) {
-        scope->bind(parameter, first(given));
+        if (plain) {
+            scope->bind_parameter(as<named_symbol>(parameter)->name, first(given));
+        } else {
+            scope->bind(parameter, first(given));
+        }
         given = rest_of(given);
     }
     // The rest parameter takes the remaining cells themselves, not a copy.
@@ -303,7 +308,8 @@ bool EvalFrame::start_call(Interpreter& in) {
         // A Velune function's values go straight into its scope when the count is right.
         if (is<lispfunc>(f->implementation)) {
             auto* l = as<lispfunc>(f->implementation);
-            if (l->rest_parameter == nullptr && l->fast == nullptr && has_exactly(rt, arguments, l->parameters.size())) {
+            if (l->rest_parameter == nullptr && l->fast == nullptr && l->plain_parameters() &&
+                has_exactly(rt, arguments, l->parameters.size())) {
                 gathered = rt.heap.make<velune::environment>(rt, l->closure);
                 return evaluate_arguments(in);
             }
@@ -353,7 +359,7 @@ void EvalFrame::gather(Runtime& rt, value* v) {
     }
     if (is<velune::environment>(gathered)) {
         auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
-        as<velune::environment>(gathered)->bind(f->parameters[bound++], v);
+        as<velune::environment>(gathered)->bind_parameter(as<named_symbol>(f->parameters[bound++])->name, v);
         return;
     }
     // The list is built front to back as the values arrive: no copy at the end.

@@ -9,10 +9,8 @@ static_assert(sizeof(cell) <= 48 && sizeof(integer) <= 48, "value header grew");
 unique::unique(const Runtime& rt, std::string_view n) : value(static_kind, rt.types.unique), name(n) {}
 named_symbol::named_symbol(const Runtime& rt, const Name* n) : value(static_kind, rt.types.symbol), name(n) {}
 num_symbol::num_symbol(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.symbol), number(n) {}
-integer::integer(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.integer), int_value(n) {}
 floating::floating(const Runtime& rt, double d) : value(static_kind, rt.types.floating), float_value(d) {}
 string::string(const Runtime& rt, std::string t) : value(static_kind, rt.types.string), text(std::move(t)) {}
-cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt.types.cell), car(a), cdr(d) {}
 hashtable::hashtable(const Runtime& rt) : value(static_kind, rt.types.dictionary) {}
 function::function(const Runtime& rt, velune::exec_mode m, value* impl)
     : value(static_kind, rt.types.function), exec_mode(m), implementation(impl) {}
@@ -20,6 +18,18 @@ lispfunc::lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, v
                    velune::environment* c)
     : value(static_kind, rt.types.lisp_function), parameters(std::move(params)), rest_parameter(rest),
       body(b), closure(c) {}
+bool lispfunc::parameters_are_plain() const {
+    if (parameters.size() > 8) return false;
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        if (!is<named_symbol>(parameters[i])) return false;
+        const Name* name = as<named_symbol>(parameters[i])->name;
+        if (name->scope_role != 0) return false;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (as<named_symbol>(parameters[j])->name == name) return false;
+        }
+    }
+    return true;
+}
 nativefunc::nativefunc(const Runtime& rt, std::string n, native_entry e)
     : value(static_kind, rt.types.native_function), name(std::move(n)), entry(e) {}
 resumable_native::resumable_native(const Runtime& rt, std::string n, builtin_factory f)
@@ -43,11 +53,6 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 }
 
 // ---- environments ----
-
-environment::environment(const Runtime& rt, velune::environment* p)
-    : value(static_kind, rt.types.environment), parent(p) {
-    own_bits |= implicit_bit;
-}
 
 void environment::make_scopes_explicit(const Name* role_name) {
     own_bits &= static_cast<std::uint8_t>(~implicit_bit);

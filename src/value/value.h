@@ -241,6 +241,8 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
         }
         return nullptr;
     }
+    // For a key known to be absent, while the map is small (it has no index yet).
+    void append_new(lookup_key k, value* v) { entries.emplace_back(Key(k), v); }
     // For a key known to be absent, placed before the entry now at `position`.
     void insert_new(std::size_t position, lookup_key k, value* v) {
         entries.insert(position, {Key(k), v});
@@ -354,6 +356,11 @@ struct environment final : value {
         }
         return nullptr;
     }
+    // A parameter of a function with plain parameters, in a fresh scope.
+    void bind_parameter(const Name* name, value* v) {
+        if (!name->bound_inside) name->bound_inside = true;
+        names.append_new(name, v);
+    }
     // The named bindings in their order, current-scope and parent-scope included.
     std::vector<binding<const Name*>> name_bindings(const Runtime& rt) const;
     // Back to a fresh scope's bindings (for restoring a saved one).
@@ -406,12 +413,23 @@ struct lispfunc final : value {
     velune::environment* closure;
     lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, value* body,
              velune::environment* closure);
+    // Named, distinct, neither current-scope nor parent-scope, and few: a fresh scope can
+    // take them as new entries without looking for earlier ones. Worked out on first use
+    // (a restored function gets its parameters after it is made).
+    bool plain_parameters() {
+        if ((own_bits & shape_known) == 0) own_bits |= shape_known | (parameters_are_plain() ? shape_plain : 0);
+        return (own_bits & shape_plain) != 0;
+    }
     void trace(Tracer& t) const override {
         t.visit_all(parameters);
         t.visit(rest_parameter);
         t.visit(body);
         t.visit(closure);
     }
+
+private:
+    static constexpr std::uint8_t shape_known = 1, shape_plain = 2;
+    bool parameters_are_plain() const;
 };
 
 // entry(interpreter, calling environment, argument list) -> one value.
@@ -474,6 +492,14 @@ struct instance final : value {
     void trace(Tracer& t) const override { t.visit_all(slots); }
     bool has_mutable_references() const override { return true; }
 };
+
+// Made by the million: constructed where they are made.
+inline integer::integer(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.integer), int_value(n) {}
+inline cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt.types.cell), car(a), cdr(d) {}
+inline environment::environment(const Runtime& rt, velune::environment* p)
+    : value(static_kind, rt.types.environment), parent(p) {
+    own_bits |= implicit_bit;
+}
 
 // ---- making values ----
 // Makes the fourteen types, the unique values and the global environment with its first
