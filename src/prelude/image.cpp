@@ -178,8 +178,8 @@ private:
             w.byte(static_cast<std::uint8_t>(env == rt.global ? record::global : record::environment));
             ref(env->parent);
             name_entries(env->name_bindings(rt));
-            w.number(env->numbers.entries.size());
-            for (const auto& entry : env->numbers.entries) {
+            w.number(env->numbered().entries.size());
+            for (const auto& entry : env->numbered().entries) {
                 w.signed_number(entry.first);
                 ref(entry.second);
             }
@@ -376,7 +376,7 @@ private:
             }
             for (auto n = f.number(); n > 0; --n) {
                 const std::int64_t number = f.signed_number();
-                env->numbers.bind(number, at(f.number()));
+                env->bind_number(number, at(f.number()));
             }
             break;
         }

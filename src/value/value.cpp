@@ -77,15 +77,15 @@ void environment::bind(value* symbol, value* v) {
     if (is<named_symbol>(symbol)) {
         bind_name(as<named_symbol>(symbol)->name, v);
     } else {
-        write_barrier(this);
-        numbers.bind(as<num_symbol>(symbol)->number, v);
+        bind_number(as<num_symbol>(symbol)->number, v);
     }
 }
 
 value* environment::lookup_number(const value* symbol) const {
     const std::int64_t number = as<num_symbol>(symbol)->number;
     for (const environment* e = this; e != nullptr; e = e->parent) {
-        if (value* const* slot = e->numbers.find(number)) return *slot;
+        if (e->numbers == nullptr) continue;
+        if (value* const* slot = e->numbers->find(number)) return *slot;
     }
     return nullptr;
 }
@@ -95,7 +95,7 @@ bool environment::has_symbol(const value* symbol) const {
         const Name* name = as<named_symbol>(symbol)->name;
         return (name->scope_role != 0 && implicit_scopes()) || names.contains(name);
     }
-    return numbers.contains(as<num_symbol>(symbol)->number);
+    return numbers != nullptr && numbers->contains(as<num_symbol>(symbol)->number);
 }
 
 bool environment::remove(const value* symbol) {
@@ -105,7 +105,7 @@ bool environment::remove(const value* symbol) {
         if (name->scope_role != 0 && implicit_scopes()) make_scopes_explicit(name);
         return names.erase(name);
     }
-    return numbers.erase(as<num_symbol>(symbol)->number);
+    return numbers != nullptr && numbers->erase(as<num_symbol>(symbol)->number);
 }
 
 // ---- classes and instances ----

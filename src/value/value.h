@@ -319,7 +319,9 @@ struct environment final : value {
     // first in every scope, but held in no entry (see `implicit_scopes`) until one of them
     // is rebound or unset.
     scope_map<const Name*, inline_vector<binding<const Name*>, 3>> names;
-    scope_map<std::int64_t, inline_vector<binding<std::int64_t>, 0>> numbers;
+    // Generated symbols are bound in few scopes: their map is made on the first one.
+    using number_map = scope_map<std::int64_t, std::vector<std::pair<std::int64_t, value*>>>;
+    std::unique_ptr<number_map> numbers;
     velune::environment* parent;
 
     // Binds current-scope to itself and parent-scope to the parent, in that order.
@@ -361,18 +363,28 @@ struct environment final : value {
         if (!name->bound_inside) name->bound_inside = true;
         names.append_new(name, v);
     }
+    // The generated symbols' bindings, empty for most scopes.
+    const number_map& numbered() const {
+        static const number_map none;
+        return numbers ? *numbers : none;
+    }
+    void bind_number(std::int64_t number, value* v) {
+        write_barrier(this);
+        if (!numbers) numbers = std::make_unique<number_map>();
+        numbers->bind(number, v);
+    }
     // The named bindings in their order, current-scope and parent-scope included.
     std::vector<binding<const Name*>> name_bindings(const Runtime& rt) const;
     // Back to a fresh scope's bindings (for restoring a saved one).
     void clear_bindings() {
         names.clear();
-        numbers.clear();
+        numbers.reset();
         own_bits |= implicit_bit;
     }
 
     void trace(Tracer& t) const override {
         names.trace(t);
-        numbers.trace(t);
+        if (numbers) numbers->trace(t);
         t.visit(parent);
     }
     bool has_mutable_references() const override { return true; }

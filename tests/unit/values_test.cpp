@@ -169,7 +169,7 @@ TEST_F(Values, NewEnvironmentBindsItsScopesFirst) {
     EXPECT_EQ(inner->lookup(sym("current-scope")), inner);
     EXPECT_EQ(inner->lookup(sym("parent-scope")), outer);
     EXPECT_EQ(inner->parent, outer);
-    EXPECT_TRUE(inner->numbers.entries.empty());
+    EXPECT_TRUE(inner->numbered().entries.empty());
 
     // Without a parent, parent-scope is bound but has no value.
     auto* orphan = rt.heap.make<environment>(rt, nullptr);
@@ -270,7 +270,7 @@ TEST_F(Values, GeneratedAndNamedSymbolsAreSeparateVariables) {
     EXPECT_EQ(as<integer>(inner->lookup(g))->int_value, 1);
     EXPECT_EQ(as<integer>(inner->lookup(rt.heap.make<num_symbol>(rt, g->number)))->int_value, 1);
     EXPECT_EQ(as<integer>(inner->lookup(sym(printed)))->int_value, 2);
-    EXPECT_EQ(outer->numbers.size(), 1u);
+    EXPECT_EQ(outer->numbered().size(), 1u);
     EXPECT_EQ(inner->lookup(next_num_symbol(rt)), nullptr);
 
     // Shadowing and removal work the same way for generated symbols.
