@@ -16,11 +16,11 @@ value* nth(value* list, std::size_t i) {
     while (i-- > 0) list = rest_of(list);
     return first(list);
 }
-bool has_at_least(value* list, std::size_t n) {
-    for (; n > 0; --n, list = rest_of(list)) {
-        if (!is<cell>(list)) return false;
-    }
-    return true;
+// What the global if runs without frames of its own: a proper list of at least two.
+bool is_if_form(const Runtime& rt, value* arguments) {
+    std::size_t count = 0;
+    for (; is<cell>(arguments); arguments = rest_of(arguments)) ++count;
+    return arguments == rt.nil && count >= 2;
 }
 // A missing else branch is the expression nil; anything after it is ignored.
 value* else_of(const Runtime& rt, value* arguments) {
@@ -93,6 +93,11 @@ velune::function* named_function(velune::environment* env, value* head) {
 
 }  // namespace
 
+namespace {
+value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
+                       value* const* values, std::size_t count);
+}  // namespace
+
 value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
     if (!is<cell>(expression)) return atom_value(env, expression);
     velune::function* f = named_function(env, first(expression));
@@ -115,6 +120,17 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     if (native->fast != nullptr) {
         if (value* v = native->fast(rt, values, count)) return v;
     }
+    return call_native_now(in, env, expression, f, values, count);
+}
+
+namespace {
+
+// The native's own entry on a fresh argument list; kept out of evaluate_now, whose common
+// paths then need no unwinding set-up.
+[[gnu::noinline]] value* call_native_now(Interpreter& in, velune::environment* env, value* expression,
+                                         velune::function* f, value* const* values, std::size_t count) {
+    Runtime& rt = in.rt;
+    auto* native = as<nativefunc>(f->implementation);
     value* arguments = rt.nil;
     while (count > 0) arguments = cons(rt, values[--count], arguments);
     in.pending_arguments = arguments;
@@ -125,22 +141,18 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     } catch (...) {
         in.pending_arguments = nullptr;
         // The frames the general path would have had: one EvalFrame standing for them.
-        EvalFrame* frame = in.push<EvalFrame>(env, expression);
-        frame->at = EvalFrame::state::native;
-        frame->function = f;
-        frame->gathered = arguments;
+        in.push<EvalFrame>(env, expression)->failed_native(f, arguments);
         throw;
     }
 }
+
+}  // namespace
 
 value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression) {
     value* head = nullptr;
     if (value* v = evaluate_now(in, env, expression, &head)) return v;
     EvalFrame* frame = in.push<EvalFrame>(env, expression);
-    if (head != nullptr) {
-        frame->function = head;
-        frame->at = EvalFrame::state::head_known;
-    }
+    if (head != nullptr) frame->head_is(head);
     return nullptr;
 }
 
@@ -326,7 +338,7 @@ bool EvalFrame::start_call(Interpreter& in) {
     case exec_mode::no_eval:
     case exec_mode::no_expand:
         gathered = arguments;  // the form's own cells, unevaluated
-        if (f->implementation == rt.if_form && has_at_least(arguments, 2) && is_list(arguments)) {
+        if (f->implementation == rt.if_form && is_if_form(rt, arguments)) {
             at = state::if_condition;
             value* condition = first(arguments);
             if (value* v = evaluate_or_push(in, environment, condition)) {

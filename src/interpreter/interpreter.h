@@ -134,6 +134,18 @@ class EvalFrame final : public Frame {
 public:
     static constexpr bool plain = true;
     EvalFrame(velune::environment* env, value* expression) : environment(env), expression(expression) {}
+    // A frame pushed for a call form whose head value is already known.
+    void head_is(value* head) {
+        function = head;
+        at = state::head_known;
+    }
+    // A frame pushed only for the trace, when a native called without one has failed: it
+    // shows the lines of the frames the native's call would have had.
+    void failed_native(value* function_value, value* arguments) {
+        at = state::native;
+        function = function_value;
+        gathered = arguments;
+    }
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
     void resume(Interpreter& in, value* v) override;
@@ -174,8 +186,6 @@ private:
     value* last = nullptr;  // the argument list's last cell, to append in place; a held value
     const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
-    friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head);
-    friend value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression);
     bool start_call(Interpreter& in);
     bool evaluate_arguments(Interpreter& in);
     bool call_function(Interpreter& in);
