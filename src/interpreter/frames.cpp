@@ -586,8 +586,8 @@ void CallFrame::trace(Tracer& t) const {
 std::string ExpandFrame::display(const Runtime& rt) const { return "ExpandFrame: " + describe(rt, expression); }
 
 bool ExpandFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0: {
+    switch (at) {
+    case state::start: {
         if (!is<cell>(expression)) {
             result = expression;
             return true;
@@ -602,7 +602,7 @@ bool ExpandFrame::next_step(Interpreter& in) {
                     return true;
                 case exec_mode::macro:
                     in.push<CallFrame>(bound, rest_of(expression), expression, environment);
-                    state = 1;
+                    at = state::macro;
                     return false;
                 case exec_mode::function:
                 case exec_mode::no_eval:
@@ -611,24 +611,24 @@ bool ExpandFrame::next_step(Interpreter& in) {
             }
         }
         in.push<ExpandAllFrame>(environment, expression);
-        state = 2;
+        at = state::elements;
         return false;
     }
-    case 1:
+    case state::macro:
         // The macro's output is expanded again from the top.
         in.push<ExpandFrame>(environment, result);
-        state = 3;
+        at = state::done;
         return false;
-    case 3:
+    case state::done:
         return true;
     default:
-        unknown_state(in.rt, "ExpandFrame.next_step()", state);
+        unknown_state(in.rt, "ExpandFrame.next_step()", static_cast<int>(at));
     }
 }
 
 void ExpandFrame::resume(Interpreter&, value* v) {
     result = v;
-    if (state == 2) state = 3;
+    if (at == state::elements) at = state::done;
 }
 
 void ExpandFrame::trace(Tracer& t) const {
@@ -711,22 +711,21 @@ std::string ResumableNativeCallFrame::display(const Runtime&) const {
 }
 
 bool ResumableNativeCallFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0: {
+    switch (at) {
+    case state::start: {
         object = native->make(in.rt.frame_stack);
         const std::size_t depth = in.frames.size();
         object->init(in, environment, arguments);
-        state = 1;
+        at = state::stepping;
         if (in.frames.size() != depth) return false;
         [[fallthrough]];  // nothing pushed: the object may go on at once
     }
-    case 1:
+    case state::stepping:
         if (!object->next_step(in)) return false;
         result = object->result != nullptr ? object->result : in.rt.nil;
         return true;
-    default:
-        internal_failure("unknown state in ResumableNativeCallFrame.next_step(): " + format_integer(state));
     }
+    internal_failure("unknown state in ResumableNativeCallFrame.next_step(): " + format_integer(static_cast<int>(at)));
 }
 
 void ResumableNativeCallFrame::resume(Interpreter& in, value* v) { object->resume(in, v); }
@@ -744,42 +743,42 @@ void ResumableNativeCallFrame::trace(Tracer& t) const {
 std::string LoadFrame::display(const Runtime&) const { return "LoadFrame: " + what; }
 
 bool LoadFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0: {
+    switch (at) {
+    case state::read: {
         auto next = next_expr(in.rt, source, static_cast<std::int64_t>(position));
         if (!next) return true;
         position = static_cast<std::size_t>(next->position);
         result = next->expression;
-        state = 1;
+        at = state::expand;
         return false;
     }
-    case 1:
+    case state::expand:
         in.push<ExpandFrame>(environment, result);
-        state = 2;
+        at = state::evaluate;
         return false;
-    case 2:
+    case state::evaluate:
         in.push<EvalFrame>(environment, result);
-        state = 3;
+        at = state::evaluated;
         return false;
-    case 3:
-        state = 0;
+    case state::evaluated:
+        at = state::read;
         return false;
-    default:
-        unknown_state(in.rt, "LoadFrame.next_step()", state);
     }
+    unknown_state(in.rt, "LoadFrame.next_step()", static_cast<int>(at));
 }
 
 void LoadFrame::resume(Interpreter&, value* v) {
-    switch (state) {
-    case 2:
-    case 3:
+    switch (at) {
+    case state::evaluate:
+    case state::evaluated:
         result = v;
-        break;
-    case 1:
+        return;
+    case state::expand:
         internal_failure("LoadFrame received a value in a state that pushes nothing");
-    default:
-        internal_failure("unknown state in LoadFrame.resume(): " + format_integer(state));
+    case state::read:
+        break;
     }
+    internal_failure("unknown state in LoadFrame.resume(): " + format_integer(static_cast<int>(at)));
 }
 
 void LoadFrame::trace(Tracer& t) const {

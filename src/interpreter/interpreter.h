@@ -224,9 +224,15 @@ public:
     void trace(Tracer& t) const override;
 
 private:
+    enum class state : std::uint8_t {
+        start,      // nothing done yet
+        macro,      // a macro's call is running; its value arrives in `result`
+        elements,   // the form's elements are being expanded
+        done        // `result` is the expansion
+    };
+    state at = state::start;  // first, so it fits in the padding after the base
     velune::environment* environment;
     value* expression;
-    int state = 0;
 };
 
 class ExpandAllFrame final : public Frame {
@@ -288,7 +294,8 @@ public:
     void trace(Tracer& t) const override;
 
 private:
-    int state = 0;  // first, so it fits in the padding after the base
+    enum class state : std::uint8_t { start, stepping };  // make the object; step it
+    state at = state::start;  // first, so it fits in the padding after the base
     value* arguments;
     velune::environment* environment;
     resumable_native* native;  // its name and the class to instantiate
@@ -308,11 +315,17 @@ public:
     void trace(Tracer& t) const override;
 
 private:
+    enum class state : std::uint8_t {
+        read,       // read the next expression into `result`
+        expand,     // push its expansion
+        evaluate,   // push the evaluation of the expansion
+        evaluated   // its value has arrived
+    };
+    state at = state::read;  // first, so it fits in the padding after the base
     velune::environment* environment;
     std::string source;
     std::string what;
     std::size_t position = 0;
-    int state = 0;
 };
 
 // ---- nested runs: a fresh Interpreter with one root frame, run to completion ----
