@@ -16,11 +16,11 @@ value* nth(value* list, std::size_t i) {
     while (i-- > 0) list = rest_of(list);
     return first(list);
 }
-bool has_at_least(value* list, std::size_t n) {
-    for (; n > 0; --n, list = rest_of(list)) {
-        if (!is<cell>(list)) return false;
-    }
-    return true;
+// What the global if runs without frames of its own: a proper list of at least two.
+bool is_if_form(const Runtime& rt, value* arguments) {
+    std::size_t count = 0;
+    for (; is<cell>(arguments); arguments = rest_of(arguments)) ++count;
+    return arguments == rt.nil && count >= 2;
 }
 // A missing else branch is the expression nil; anything after it is ignored.
 value* else_of(const Runtime& rt, value* arguments) {
@@ -93,9 +93,15 @@ velune::function* named_function(velune::environment* env, value* head) {
 
 }  // namespace
 
-value* evaluate_now(Interpreter& in, velune::environment* env, value* expression) {
+namespace {
+value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
+                       value* const* values, std::size_t count);
+}  // namespace
+
+value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
     if (!is<cell>(expression)) return atom_value(env, expression);
     velune::function* f = named_function(env, first(expression));
+    if (head != nullptr) *head = f;
     if (f == nullptr || f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return nullptr;
     // Every argument must be known without a frame, or nothing happens here.
     constexpr std::size_t most = 4;
@@ -114,6 +120,17 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     if (native->fast != nullptr) {
         if (value* v = native->fast(rt, values, count)) return v;
     }
+    return call_native_now(in, env, expression, f, values, count);
+}
+
+namespace {
+
+// The native's own entry on a fresh argument list; kept out of evaluate_now, whose common
+// paths then need no unwinding set-up.
+[[gnu::noinline]] value* call_native_now(Interpreter& in, velune::environment* env, value* expression,
+                                         velune::function* f, value* const* values, std::size_t count) {
+    Runtime& rt = in.rt;
+    auto* native = as<nativefunc>(f->implementation);
     value* arguments = rt.nil;
     while (count > 0) arguments = cons(rt, values[--count], arguments);
     in.pending_arguments = arguments;
@@ -124,12 +141,19 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     } catch (...) {
         in.pending_arguments = nullptr;
         // The frames the general path would have had: one EvalFrame standing for them.
-        EvalFrame* frame = in.push<EvalFrame>(env, expression);
-        frame->at = EvalFrame::state::native;
-        frame->function = f;
-        frame->gathered = arguments;
+        in.push<EvalFrame>(env, expression)->failed_native(f, arguments);
         throw;
     }
+}
+
+}  // namespace
+
+value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression) {
+    value* head = nullptr;
+    if (value* v = evaluate_now(in, env, expression, &head)) return v;
+    EvalFrame* frame = in.push<EvalFrame>(env, expression);
+    if (head != nullptr) frame->head_is(head);
+    return nullptr;
 }
 
 value* if_branch(const Runtime& rt, value* condition, value* v, value* then_branch, value* else_branch) {
@@ -140,18 +164,23 @@ value* if_branch(const Runtime& rt, value* condition, value* v, value* then_bran
 
 namespace {
 
-// Checks a Velune function's argument count and binds its parameters in a fresh scope.
-void check_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
-    std::size_t count = 0;
-    value* tail = arguments;
-    for (; is<cell>(tail); tail = rest_of(tail)) ++count;
-    if (tail != rt.nil) throw improper_form(rt, "argument list", arguments);
+// Checks that a Velune function takes `count` arguments.
+void check_count(const Runtime& rt, value* function, const lispfunc* f, std::size_t count) {
     const std::size_t wanted = f->parameters.size();
     if (f->rest_parameter == nullptr ? count != wanted : count < wanted) {
         const std::string expected = f->rest_parameter == nullptr ? count_text(wanted) : "at least " + count_text(wanted);
         throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
                         format_integer(static_cast<std::int64_t>(count))};
     }
+}
+
+// Checks a Velune function's argument list: proper, and of a count it takes.
+void check_arguments(Runtime& rt, value* function, lispfunc* f, value* arguments) {
+    std::size_t count = 0;
+    value* tail = arguments;
+    for (; is<cell>(tail); tail = rest_of(tail)) ++count;
+    if (tail != rt.nil) throw improper_form(rt, "argument list", arguments);
+    check_count(rt, function, f, count);
 }
 
 // Calls with more arguments than this run their Velune body even where a fast path exists.
@@ -173,13 +202,25 @@ value* try_fast(Runtime& rt, lispfunc* f, value* arguments) {
 velune::environment* bind_arguments(Runtime& rt, lispfunc* f, value* arguments) {
     auto* scope = rt.heap.make<velune::environment>(rt, f->closure);
     value* given = arguments;
+    const bool plain = f->plain_parameters();
     for (value* parameter : f->parameters) {
-        scope->bind(parameter, first(given));
+        if (plain) {
+            scope->bind_parameter(as<named_symbol>(parameter)->name, first(given));
+        } else {
+            scope->bind(parameter, first(given));
+        }
         given = rest_of(given);
     }
     // The rest parameter takes the remaining cells themselves, not a copy.
     if (f->rest_parameter != nullptr) scope->bind(f->rest_parameter, given);
     return scope;
+}
+
+// A native or a library function with a fast path: two argument values can wait in the
+// frame, and become a list only if the fast path declines.
+bool has_fast_path(const value* implementation) {
+    if (is<nativefunc>(implementation)) return as<nativefunc>(implementation)->fast != nullptr;
+    return is<lispfunc>(implementation) && as<lispfunc>(implementation)->fast != nullptr;
 }
 
 // The arguments of a call form are its tail: `(f a b)` has exactly `wanted` of them.
@@ -282,17 +323,14 @@ bool EvalFrame::start_call(Interpreter& in) {
         // A Velune function's values go straight into its scope when the count is right.
         if (is<lispfunc>(f->implementation)) {
             auto* l = as<lispfunc>(f->implementation);
-            if (l->rest_parameter == nullptr && l->fast == nullptr && !l->dispatches &&
+            if (l->rest_parameter == nullptr && l->fast == nullptr && !l->dispatches && l->plain_parameters() &&
                 has_exactly(rt, arguments, l->parameters.size())) {
                 gathered = rt.heap.make<velune::environment>(rt, l->closure);
                 return evaluate_arguments(in);
             }
         }
         gathered = rt.nil;
-        if (is<nativefunc>(f->implementation) && as<nativefunc>(f->implementation)->fast != nullptr &&
-            has_exactly(rt, arguments, 2)) {
-            held = true;
-        }
+        if (has_fast_path(f->implementation) && has_exactly(rt, arguments, 2)) held = true;
         return evaluate_arguments(in);
     }
     case exec_mode::macro:
@@ -303,13 +341,12 @@ bool EvalFrame::start_call(Interpreter& in) {
     case exec_mode::no_eval:
     case exec_mode::no_expand:
         gathered = arguments;  // the form's own cells, unevaluated
-        if (f->implementation == rt.if_form && has_at_least(arguments, 2) && is_list(arguments)) {
+        if (f->implementation == rt.if_form && is_if_form(rt, arguments)) {
             at = state::if_condition;
             value* condition = first(arguments);
-            if (value* v = evaluate_now(in, environment, condition)) {
+            if (value* v = evaluate_or_push(in, environment, condition)) {
                 return take_branch(in, if_branch(rt, condition, v, nth(arguments, 1), else_of(rt, arguments)));
             }
-            in.push<EvalFrame>(environment, condition);
             return false;
         }
         return call_function(in);
@@ -322,11 +359,8 @@ bool EvalFrame::evaluate_arguments(Interpreter& in) {
     while (is<cell>(remaining)) {
         value* argument = first(remaining);
         remaining = rest_of(remaining);
-        value* v = evaluate_now(in, environment, argument);
-        if (v == nullptr) {
-            in.push<EvalFrame>(environment, argument);
-            return false;
-        }
+        value* v = evaluate_or_push(in, environment, argument);
+        if (v == nullptr) return false;
         gather(rt, v);
     }
     if (remaining != rt.nil) throw improper_form(rt, "argument list", rest_of(expression));
@@ -340,7 +374,7 @@ void EvalFrame::gather(Runtime& rt, value* v) {
     }
     if (is<velune::environment>(gathered)) {
         auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
-        as<velune::environment>(gathered)->bind(f->parameters[bound++], v);
+        as<velune::environment>(gathered)->bind_parameter(as<named_symbol>(f->parameters[bound++])->name, v);
         return;
     }
     // The list is built front to back as the values arrive: no copy at the end.
@@ -378,15 +412,26 @@ bool EvalFrame::call_function(Interpreter& in) {
     }
     case value_kind::lispfunc: {
         velune::environment* scope = nullptr;
-        if (is<velune::environment>(gathered)) {
+        if (is<velune::environment>(gathered) && !held) {
             scope = as<velune::environment>(gathered);
         } else {
             at = state::calling;
             auto* f = as<lispfunc>(implementation);
-            check_arguments(rt, function, f, gathered);
-            if ((result = try_fast(rt, f, gathered)) != nullptr) {
-                at = state::done;
-                return true;
+            if (held) {
+                check_count(rt, function, f, 2);
+                value* values[2] = {gathered, last};
+                if ((result = f->fast(rt, *f, values, 2)) != nullptr) {
+                    at = state::done;
+                    return true;
+                }
+                held = false;
+                gathered = cons(rt, values[0], cons(rt, values[1], rt.nil));
+            } else {
+                check_arguments(rt, function, f, gathered);
+                if ((result = try_fast(rt, f, gathered)) != nullptr) {
+                    at = state::done;
+                    return true;
+                }
             }
             if (f->dispatches && rt.choose_method != nullptr) {
                 chosen_method chosen;
@@ -430,36 +475,41 @@ bool EvalFrame::run_body(Interpreter& in) {
     while (is<cell>(remaining)) {
         value* body_expression = first(remaining);
         remaining = rest_of(remaining);
-        value* v = evaluate_now(in, scope, body_expression);
-        if (v == nullptr) {
-            if (remaining == in.rt.nil) return take_over(in, scope, body_expression);
-            in.push<EvalFrame>(scope, body_expression);
-            return false;
+        if (remaining != in.rt.nil) {
+            value* v = evaluate_or_push(in, scope, body_expression);
+            if (v == nullptr) return false;
+            result = v;
+            continue;
         }
+        value* head = nullptr;
+        value* v = evaluate_now(in, scope, body_expression, &head);
+        if (v == nullptr) return take_over(in, scope, body_expression, head);
         result = v;
     }
     return true;
 }
 
-bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression) {
+bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head) {
     outer = in.rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
     environment = env;
     expression = last_expression;
-    at = state::start;
+    at = head != nullptr ? state::head_known : state::start;
     bound = 0;
-    function = remaining = gathered = result = last = nullptr;
+    function = head;
+    remaining = gathered = result = last = nullptr;
     held = false;
     return false;  // stepped again at once, as the frame of the new expression
 }
 
 bool EvalFrame::take_branch(Interpreter& in, value* branch) {
     at = state::if_branch;
-    if (value* v = evaluate_now(in, environment, branch)) {
+    value* head = nullptr;
+    if (value* v = evaluate_now(in, environment, branch, &head)) {
         result = v;
         at = state::done;
         return true;
     }
-    return take_over(in, environment, branch);
+    return take_over(in, environment, branch, head);
 }
 
 void EvalFrame::resume(Interpreter& in, value* v) {
@@ -561,8 +611,8 @@ void CallFrame::trace(Tracer& t) const {
 std::string ExpandFrame::display(const Runtime& rt) const { return "ExpandFrame: " + describe(rt, expression); }
 
 bool ExpandFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0: {
+    switch (at) {
+    case state::start: {
         if (!is<cell>(expression)) {
             result = expression;
             return true;
@@ -577,7 +627,7 @@ bool ExpandFrame::next_step(Interpreter& in) {
                     return true;
                 case exec_mode::macro:
                     in.push<CallFrame>(bound, rest_of(expression), expression, environment);
-                    state = 1;
+                    at = state::macro;
                     return false;
                 case exec_mode::function:
                 case exec_mode::no_eval:
@@ -586,24 +636,24 @@ bool ExpandFrame::next_step(Interpreter& in) {
             }
         }
         in.push<ExpandAllFrame>(environment, expression);
-        state = 2;
+        at = state::elements;
         return false;
     }
-    case 1:
+    case state::macro:
         // The macro's output is expanded again from the top.
         in.push<ExpandFrame>(environment, result);
-        state = 3;
+        at = state::done;
         return false;
-    case 3:
+    case state::done:
         return true;
     default:
-        unknown_state(in.rt, "ExpandFrame.next_step()", state);
+        unknown_state(in.rt, "ExpandFrame.next_step()", static_cast<int>(at));
     }
 }
 
 void ExpandFrame::resume(Interpreter&, value* v) {
     result = v;
-    if (state == 2) state = 3;
+    if (at == state::elements) at = state::done;
 }
 
 void ExpandFrame::trace(Tracer& t) const {
@@ -647,16 +697,8 @@ bool ExecFrame::next_step(Interpreter& in) {
     while (is<cell>(position)) {
         value* expression = first(position);
         position = rest_of(position);
-        value* v = nullptr;
-        if (is<named_symbol>(expression) || is<num_symbol>(expression)) {
-            v = environment->lookup(expression);
-        } else if (!is<cell>(expression)) {
-            v = expression;
-        }
-        if (v == nullptr) {
-            in.push<EvalFrame>(environment, expression);
-            return false;
-        }
+        value* v = evaluate_or_push(in, environment, expression);
+        if (v == nullptr) return false;
         result = v;
     }
     return true;
@@ -694,22 +736,21 @@ std::string ResumableNativeCallFrame::display(const Runtime&) const {
 }
 
 bool ResumableNativeCallFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0: {
+    switch (at) {
+    case state::start: {
         object = native->make(in.rt.frame_stack);
         const std::size_t depth = in.frames.size();
         object->init(in, environment, arguments);
-        state = 1;
+        at = state::stepping;
         if (in.frames.size() != depth) return false;
         [[fallthrough]];  // nothing pushed: the object may go on at once
     }
-    case 1:
+    case state::stepping:
         if (!object->next_step(in)) return false;
         result = object->result != nullptr ? object->result : in.rt.nil;
         return true;
-    default:
-        internal_failure("unknown state in ResumableNativeCallFrame.next_step(): " + format_integer(state));
     }
+    internal_failure("unknown state in ResumableNativeCallFrame.next_step(): " + format_integer(static_cast<int>(at)));
 }
 
 void ResumableNativeCallFrame::resume(Interpreter& in, value* v) { object->resume(in, v); }
@@ -727,42 +768,42 @@ void ResumableNativeCallFrame::trace(Tracer& t) const {
 std::string LoadFrame::display(const Runtime&) const { return "LoadFrame: " + what; }
 
 bool LoadFrame::next_step(Interpreter& in) {
-    switch (state) {
-    case 0: {
+    switch (at) {
+    case state::read: {
         auto next = next_expr(in.rt, source, static_cast<std::int64_t>(position));
         if (!next) return true;
         position = static_cast<std::size_t>(next->position);
         result = next->expression;
-        state = 1;
+        at = state::expand;
         return false;
     }
-    case 1:
+    case state::expand:
         in.push<ExpandFrame>(environment, result);
-        state = 2;
+        at = state::evaluate;
         return false;
-    case 2:
+    case state::evaluate:
         in.push<EvalFrame>(environment, result);
-        state = 3;
+        at = state::evaluated;
         return false;
-    case 3:
-        state = 0;
+    case state::evaluated:
+        at = state::read;
         return false;
-    default:
-        unknown_state(in.rt, "LoadFrame.next_step()", state);
     }
+    unknown_state(in.rt, "LoadFrame.next_step()", static_cast<int>(at));
 }
 
 void LoadFrame::resume(Interpreter&, value* v) {
-    switch (state) {
-    case 2:
-    case 3:
+    switch (at) {
+    case state::evaluate:
+    case state::evaluated:
         result = v;
-        break;
-    case 1:
+        return;
+    case state::expand:
         internal_failure("LoadFrame received a value in a state that pushes nothing");
-    default:
-        internal_failure("unknown state in LoadFrame.resume(): " + format_integer(state));
+    case state::read:
+        break;
     }
+    internal_failure("unknown state in LoadFrame.resume(): " + format_integer(static_cast<int>(at)));
 }
 
 void LoadFrame::trace(Tracer& t) const {

@@ -19,7 +19,10 @@ Interpreter::~Interpreter() {
 }
 
 void Interpreter::trace_roots(Tracer& t) const {
-    for (const auto& frame : frames) frame->trace(t);
+    for (const auto& frame : frames) {
+        frame->trace(t);
+        t.drain();
+    }
     t.visit(last_result);
     t.visit(pending_arguments);
 }

@@ -116,7 +116,11 @@ private:
 // The value of `expression` when it needs no frame of its own: an atom, a bound symbol, or
 // a call of a plain native whose arguments are atoms and bound symbols. nullptr otherwise:
 // the caller pushes an EvalFrame, which evaluates it in full (and reports what fails).
-value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
+// `head`, when given, receives the function a call form's head symbol names (looked up on
+// the way), so that the EvalFrame pushed next need not look it up again.
+value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head = nullptr);
+// evaluate_now, or else an EvalFrame pushed for the expression (nullptr then).
+value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression);
 
 // The branch an `if` takes for a condition value; LispError for a non-boolean one.
 value* if_branch(const Runtime& rt, value* condition, value* v, value* then_branch, value* else_branch);
@@ -130,6 +134,18 @@ class EvalFrame final : public Frame {
 public:
     static constexpr bool plain = true;
     EvalFrame(velune::environment* env, value* expression) : environment(env), expression(expression) {}
+    // A frame pushed for a call form whose head value is already known.
+    void head_is(value* head) {
+        function = head;
+        at = state::head_known;
+    }
+    // A frame pushed only for the trace, when a native called without one has failed: it
+    // shows the lines of the frames the native's call would have had.
+    void failed_native(value* function_value, value* arguments) {
+        at = state::native;
+        function = function_value;
+        gathered = arguments;
+    }
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
     void resume(Interpreter& in, value* v) override;
@@ -170,14 +186,13 @@ private:
     value* last = nullptr;  // the argument list's last cell, to append in place; a held value
     const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
-    friend value* evaluate_now(Interpreter& in, velune::environment* env, value* expression);
     bool start_call(Interpreter& in);
     bool evaluate_arguments(Interpreter& in);
     bool call_function(Interpreter& in);
     bool run_body(Interpreter& in);
     bool run_method(Interpreter& in, const chosen_method& chosen);
     bool take_branch(Interpreter& in, value* branch);
-    bool take_over(Interpreter& in, velune::environment* env, value* last_expression);
+    bool take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head);
     void gather(Runtime& rt, value* v);
 };
 
@@ -210,9 +225,15 @@ public:
     void trace(Tracer& t) const override;
 
 private:
+    enum class state : std::uint8_t {
+        start,      // nothing done yet
+        macro,      // a macro's call is running; its value arrives in `result`
+        elements,   // the form's elements are being expanded
+        done        // `result` is the expansion
+    };
+    state at = state::start;  // first, so it fits in the padding after the base
     velune::environment* environment;
     value* expression;
-    int state = 0;
 };
 
 class ExpandAllFrame final : public Frame {
@@ -274,7 +295,8 @@ public:
     void trace(Tracer& t) const override;
 
 private:
-    int state = 0;  // first, so it fits in the padding after the base
+    enum class state : std::uint8_t { start, stepping };  // make the object; step it
+    state at = state::start;  // first, so it fits in the padding after the base
     value* arguments;
     velune::environment* environment;
     resumable_native* native;  // its name and the class to instantiate
@@ -294,11 +316,17 @@ public:
     void trace(Tracer& t) const override;
 
 private:
+    enum class state : std::uint8_t {
+        read,       // read the next expression into `result`
+        expand,     // push its expansion
+        evaluate,   // push the evaluation of the expansion
+        evaluated   // its value has arrived
+    };
+    state at = state::read;  // first, so it fits in the padding after the base
     velune::environment* environment;
     std::string source;
     std::string what;
     std::size_t position = 0;
-    int state = 0;
 };
 
 // ---- nested runs: a fresh Interpreter with one root frame, run to completion ----

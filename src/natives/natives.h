@@ -1,29 +1,14 @@
-// One-step built-ins: the binding table, the argument helper every native uses, and the
-// native routines under their own names.
+// One-step built-ins: the argument helper every native uses, and the native routines under
+// their own names. The binding table that names them is native_builtins.h's.
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
 #include "interpreter/interpreter.h"
 
 namespace velune {
-
-// One row per global binding, in binding order: a native (entry) or a special form (make).
-struct builtin_row {
-    const char* name;
-    velune::exec_mode mode;
-    native_entry entry;
-    builtin_factory make;
-    fast_path fast = nullptr;  // natives only; taken only while rt.fast_paths holds
-};
-std::span<const builtin_row> builtin_table();
-
-// Binds every row of the table in the global environment, in order, and makes the
-// quasiquote sub-computation natives. install_values must have run.
-void install_builtins(Runtime& rt);
 
 // The evaluated (or as-written) argument list of one native call, read once.
 // Misuse without a message of its own becomes one uniform LispError naming the native:

@@ -210,9 +210,9 @@ private:
             auto* env = as<environment>(v);
             w.byte(static_cast<std::uint8_t>(env == rt.global ? record::global : record::environment));
             ref(env->parent);
-            name_entries(env->names.entries);
-            w.number(env->numbers.entries.size());
-            for (const auto& entry : env->numbers.entries) {
+            name_entries(env->name_bindings(rt));
+            w.number(env->numbered().entries.size());
+            for (const auto& entry : env->numbered().entries) {
                 w.signed_number(entry.first);
                 ref(entry.second);
             }
@@ -418,15 +418,14 @@ private:
         case record::global: {
             auto* env = as<environment>(v);
             env->parent = as_environment(at(f.number()));
-            env->names.clear();
-            env->numbers.clear();
+            env->clear_bindings();
             for (auto n = f.number(); n > 0; --n) {
                 const Name* key = name(f);
-                env->names.bind(key, at(f.number()));
+                env->bind_name(key, at(f.number()));
             }
             for (auto n = f.number(); n > 0; --n) {
                 const std::int64_t number = f.signed_number();
-                env->numbers.bind(number, at(f.number()));
+                env->bind_number(number, at(f.number()));
             }
             break;
         }

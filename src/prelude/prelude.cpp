@@ -6,7 +6,7 @@
 #include <string>
 
 #include "interpreter/interpreter.h"
-#include "natives/natives.h"
+#include "native_builtins/native_builtins.h"
 #include "prelude/fast_paths.h"
 #include "prelude/image.h"
 #include "prelude/classes_lisp.h"

@@ -39,11 +39,7 @@ void Heap::mark_roots(Tracer& t) const {
 void Heap::collect() {
     Tracer t;
     mark_roots(t);
-    while (!t.gray.empty()) {
-        const gc_object* o = t.gray.back();
-        t.gray.pop_back();
-        o->trace_all(t);
-    }
+    t.drain();
     std::size_t live_bytes = 0;
     auto kept = objects.begin();
     for (gc_object* o : objects) {

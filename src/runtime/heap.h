@@ -77,6 +77,15 @@ public:
     template <class Range> void visit_all(const Range& r) {
         for (const auto* o : r) visit(o);
     }
+    // Marks everything reachable from what has been visited so far. Root sources with many
+    // roots (a deep frame stack) call it as they go, so the mark stack stays short.
+    void drain() {
+        while (!gray.empty()) {
+            const gc_object* o = gray.back();
+            gray.pop_back();
+            o->trace_all(*this);
+        }
+    }
 
 private:
     friend class Heap;

@@ -20,6 +20,13 @@ struct Name {
     // Named in the code that defgeneric writes: a scope around a generic that binds one of
     // these makes that code mean something else.
     mutable bool in_dispatch = false;
+    // current-scope (1) and parent-scope (2), which every scope binds without an entry.
+    mutable std::uint8_t scope_role = 0;
+    mutable const Name* scope_partner = nullptr;  // for those two: the other one
+    // Set for good once any scope with a parent binds the name (a parameter, a loop
+    // variable): lookups of the others (the globals a body calls) go straight to the
+    // outermost scope of the chain.
+    mutable bool bound_inside = false;
 };
 
 class NameTable {

@@ -9,10 +9,8 @@ static_assert(sizeof(cell) <= 48 && sizeof(integer) <= 48, "value header grew");
 unique::unique(const Runtime& rt, std::string_view n) : value(static_kind, rt.types.unique), name(n) {}
 named_symbol::named_symbol(const Runtime& rt, const Name* n) : value(static_kind, rt.types.symbol), name(n) {}
 num_symbol::num_symbol(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.symbol), number(n) {}
-integer::integer(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.integer), int_value(n) {}
 floating::floating(const Runtime& rt, double d) : value(static_kind, rt.types.floating), float_value(d) {}
 string::string(const Runtime& rt, std::string t) : value(static_kind, rt.types.string), text(std::move(t)) {}
-cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt.types.cell), car(a), cdr(d) {}
 hashtable::hashtable(const Runtime& rt) : value(static_kind, rt.types.dictionary) {}
 function::function(const Runtime& rt, velune::exec_mode m, value* impl)
     : value(static_kind, rt.types.function), exec_mode(m), implementation(impl) {}
@@ -20,6 +18,18 @@ lispfunc::lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, v
                    velune::environment* c)
     : value(static_kind, rt.types.lisp_function), parameters(std::move(params)), rest_parameter(rest),
       body(b), closure(c) {}
+bool lispfunc::parameters_are_plain() const {
+    if (parameters.size() > 8) return false;
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        if (!is<named_symbol>(parameters[i])) return false;
+        const Name* name = as<named_symbol>(parameters[i])->name;
+        if (name->scope_role != 0) return false;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (as<named_symbol>(parameters[j])->name == name) return false;
+        }
+    }
+    return true;
+}
 nativefunc::nativefunc(const Runtime& rt, std::string n, native_entry e)
     : value(static_kind, rt.types.native_function), name(std::move(n)), entry(e) {}
 resumable_native::resumable_native(const Runtime& rt, std::string n, builtin_factory f)
@@ -44,41 +54,59 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 
 // ---- environments ----
 
-environment::environment(const Runtime& rt, velune::environment* p)
-    : value(static_kind, rt.types.environment), parent(p) {
-    names.append_new(rt.known.current_scope, this);
-    names.append_new(rt.known.parent_scope, p);
+void environment::make_scopes_explicit(const Name* role_name) {
+    own_bits &= static_cast<std::uint8_t>(~implicit_bit);
+    const Name* partner = role_name->scope_partner;
+    const bool current_first = role_name->scope_role == 1;
+    names.insert_new(0, current_first ? role_name : partner, this);
+    names.insert_new(1, current_first ? partner : role_name, parent);
+}
+
+std::vector<binding<const Name*>> environment::name_bindings(const Runtime& rt) const {
+    std::vector<binding<const Name*>> out;
+    out.reserve(names.size() + 2);
+    if (implicit_scopes()) {
+        out.push_back({rt.known.current_scope, const_cast<environment*>(this)});
+        out.push_back({rt.known.parent_scope, parent});
+    }
+    for (const auto& entry : names.entries) out.push_back(entry);
+    return out;
 }
 
 void environment::bind(value* symbol, value* v) {
     if (is<named_symbol>(symbol)) {
         bind_name(as<named_symbol>(symbol)->name, v);
     } else {
-        binding_barrier(this, false);
-        numbers.bind(as<num_symbol>(symbol)->number, v);
+        bind_number(as<num_symbol>(symbol)->number, v);
     }
 }
 
 value* environment::lookup_number(const value* symbol) const {
     const std::int64_t number = as<num_symbol>(symbol)->number;
     for (const environment* e = this; e != nullptr; e = e->parent) {
-        if (value* const* slot = e->numbers.find(number)) return *slot;
+        if (e->numbers == nullptr) continue;
+        if (value* const* slot = e->numbers->find(number)) return *slot;
     }
     return nullptr;
 }
 
 bool environment::has_symbol(const value* symbol) const {
-    if (is<named_symbol>(symbol)) return names.contains(as<named_symbol>(symbol)->name);
-    return numbers.contains(as<num_symbol>(symbol)->number);
+    if (is<named_symbol>(symbol)) {
+        const Name* name = as<named_symbol>(symbol)->name;
+        return (name->scope_role != 0 && implicit_scopes()) || names.contains(name);
+    }
+    return numbers != nullptr && numbers->contains(as<num_symbol>(symbol)->number);
 }
 
 bool environment::remove(const value* symbol) {
     if (is<named_symbol>(symbol)) {
-        binding_barrier(this, as<named_symbol>(symbol)->name->watched);
-        return names.erase(as<named_symbol>(symbol)->name);
+        const Name* name = as<named_symbol>(symbol)->name;
+        binding_barrier(this, name->watched);
+        if (name->scope_role != 0 && implicit_scopes()) make_scopes_explicit(name);
+        return names.erase(name);
     }
     binding_barrier(this, false);
-    return numbers.erase(as<num_symbol>(symbol)->number);
+    return numbers != nullptr && numbers->erase(as<num_symbol>(symbol)->number);
 }
 
 // ---- classes and instances ----
@@ -150,6 +178,11 @@ void install_values(Runtime& rt) {
     KnownNames& k = rt.known;
     k.current_scope = rt.names.intern("current-scope");
     k.parent_scope = rt.names.intern("parent-scope");
+    k.current_scope->scope_role = 1;
+    k.parent_scope->scope_role = 2;
+    k.current_scope->bound_inside = k.parent_scope->bound_inside = true;  // by every scope
+    k.current_scope->scope_partner = k.parent_scope;
+    k.parent_scope->scope_partner = k.current_scope;
     k.quote = rt.names.intern("quote");
     k.quasiquote = rt.names.intern("quasiquote");
     k.unquote = rt.names.intern("unquote");

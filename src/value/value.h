@@ -43,6 +43,7 @@ struct annotations final : gc_object {
 
 struct value : gc_object {
     const value_kind kind;  // which C++ class: host dispatch
+    std::uint8_t own_bits = 0;  // the class's own flags, in what would be padding
     value* type;            // what programs see: a Type, or an instance's Class
 
     value* doc() const { return notes != nullptr ? notes->doc : nullptr; }
@@ -172,6 +173,12 @@ public:
         if (count == capacity) grow();
         items[count++] = T{std::forward<Args>(args)...};
     }
+    void insert(std::size_t position, T item) {
+        if (count == capacity) grow();
+        std::memmove(items + position + 1, items + position, (count - position) * sizeof(T));
+        items[position] = item;
+        ++count;
+    }
     void erase(T* position) {
         std::memmove(position, position + 1, static_cast<std::size_t>(end() - position - 1) * sizeof(T));
         --count;
@@ -234,8 +241,13 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
         }
         return nullptr;
     }
-    // For a key known to be absent (a fresh scope's first bindings).
+    // For a key known to be absent, while the map is small (it has no index yet).
     void append_new(lookup_key k, value* v) { entries.emplace_back(Key(k), v); }
+    // For a key known to be absent, placed before the entry now at `position`.
+    void insert_new(std::size_t position, lookup_key k, value* v) {
+        entries.insert(position, {Key(k), v});
+        if (index || entries.size() > index_threshold) rebuild_index();
+    }
     value* const* find(lookup_key k) const { return const_cast<scope_map*>(this)->find(k); }
     bool contains(lookup_key k) const { return find(k) != nullptr; }
 
@@ -303,9 +315,13 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key);
 
 struct environment final : value {
     static constexpr value_kind static_kind = value_kind::environment;
-    // current-scope, parent-scope and a call's first parameters fit inside.
-    scope_map<const Name*, inline_vector<binding<const Name*>, 4>> names;
-    scope_map<std::int64_t, inline_vector<binding<std::int64_t>, 0>> numbers;
+    // A call's first parameters fit inside. current-scope and parent-scope are bound
+    // first in every scope, but held in no entry (see `implicit_scopes`) until one of them
+    // is rebound or unset.
+    scope_map<const Name*, inline_vector<binding<const Name*>, 3>> names;
+    // Generated symbols are bound in few scopes: their map is made on the first one.
+    using number_map = scope_map<std::int64_t, std::vector<std::pair<std::int64_t, value*>>>;
+    std::unique_ptr<number_map> numbers;
     velune::environment* parent;
 
     // Binds current-scope to itself and parent-scope to the parent, in that order.
@@ -322,23 +338,67 @@ struct environment final : value {
 
     void bind_name(const Name* name, value* v) {
         binding_barrier(this, name->watched);
+        if (name->scope_role != 0 && implicit_scopes()) {
+            if (v == implicit_value(name)) return;
+            make_scopes_explicit(name);
+        }
+        if (parent != nullptr && !name->bound_inside) name->bound_inside = true;
         names.bind(name, v);
     }
     value* lookup_name(const Name* name) const {
-        for (const environment* e = this; e != nullptr; e = e->parent) {
+        const environment* e = this;
+        if (!name->bound_inside) {
+            while (e->parent != nullptr) e = e->parent;
+            value* const* slot = e->names.find(name);
+            return slot != nullptr ? *slot : nullptr;
+        }
+        for (; e != nullptr; e = e->parent) {
             if (value* const* slot = e->names.find(name)) return *slot;
+            if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
         }
         return nullptr;
+    }
+    // A parameter of a function with plain parameters, in a fresh scope.
+    void bind_parameter(const Name* name, value* v) {
+        if (!name->bound_inside) name->bound_inside = true;
+        names.append_new(name, v);
+    }
+    // The generated symbols' bindings, empty for most scopes.
+    const number_map& numbered() const {
+        static const number_map none;
+        return numbers ? *numbers : none;
+    }
+    void bind_number(std::int64_t number, value* v) {
+        binding_barrier(this, false);
+        if (!numbers) numbers = std::make_unique<number_map>();
+        numbers->bind(number, v);
+    }
+    // The named bindings in their order, current-scope and parent-scope included.
+    std::vector<binding<const Name*>> name_bindings(const Runtime& rt) const;
+    // Back to a fresh scope's bindings (for restoring a saved one).
+    void clear_bindings() {
+        names.clear();
+        numbers.reset();
+        own_bits |= implicit_bit;
     }
 
     void trace(Tracer& t) const override {
         names.trace(t);
-        numbers.trace(t);
+        if (numbers) numbers->trace(t);
         t.visit(parent);
     }
     bool has_mutable_references() const override { return true; }
+    // current-scope and parent-scope still have their first values, held in no entry.
+    bool implicit_scopes() const { return (own_bits & implicit_bit) != 0; }
 
 private:
+    static constexpr std::uint8_t implicit_bit = 1;
+    value* implicit_value(const Name* name) const {
+        return name->scope_role == 1 ? const_cast<environment*>(this) : parent;
+    }
+    // Gives current-scope and parent-scope entries of their own, first, where a fresh scope
+    // had them: before one of them is rebound or unset.
+    void make_scopes_explicit(const Name* role_name);
     value* lookup_number(const value* symbol) const;
 };
 
@@ -379,12 +439,23 @@ struct lispfunc final : value {
     velune::environment* closure;
     lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, value* body,
              velune::environment* closure);
+    // Named, distinct, neither current-scope nor parent-scope, and few: a fresh scope can
+    // take them as new entries without looking for earlier ones. Worked out on first use
+    // (a restored function gets its parameters after it is made).
+    bool plain_parameters() {
+        if ((own_bits & shape_known) == 0) own_bits |= shape_known | (parameters_are_plain() ? shape_plain : 0);
+        return (own_bits & shape_plain) != 0;
+    }
     void trace(Tracer& t) const override {
         t.visit_all(parameters);
         t.visit(rest_parameter);
         t.visit(body);
         t.visit(closure);
     }
+
+private:
+    static constexpr std::uint8_t shape_known = 1, shape_plain = 2;
+    bool parameters_are_plain() const;
 };
 
 // entry(interpreter, calling environment, argument list) -> one value.
@@ -447,6 +518,14 @@ struct instance final : value {
     void trace(Tracer& t) const override { t.visit_all(slots); }
     bool has_mutable_references() const override { return true; }
 };
+
+// Made by the million: constructed where they are made.
+inline integer::integer(const Runtime& rt, std::int64_t n) : value(static_kind, rt.types.integer), int_value(n) {}
+inline cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt.types.cell), car(a), cdr(d) {}
+inline environment::environment(const Runtime& rt, velune::environment* p)
+    : value(static_kind, rt.types.environment), parent(p) {
+    own_bits |= implicit_bit;
+}
 
 // ---- making values ----
 // Makes the fourteen types, the unique values and the global environment with its first

@@ -14,7 +14,7 @@ TEST(GlobalBindings, ComeInTheDocumentedOrder) {
     Runtime rt;
     prelude::establish(rt, prelude::mode::skip);
     std::vector<std::string> names;
-    for (const auto& entry : rt.global->names.entries) names.push_back(entry.first->text);
+    for (const auto& entry : rt.global->name_bindings(rt)) names.push_back(entry.first->text);
     const std::vector<std::string> expected = {
         "current-scope", "parent-scope", "true", "false", "nil", "type", "integer", "string", "dictionary",
         "environment", "unique", "symbol", "cell", "function", "class", "to-string", "repr", "read", "load",

@@ -48,7 +48,7 @@ TEST_F(Prelude, BindsItsNamesAfterTheBuiltinsInOrder) {
     Runtime bare;
     prelude::establish(bare, prelude::mode::skip);
     std::vector<std::string> expected;
-    for (const auto& entry : bare.global->names.entries) {
+    for (const auto& entry : bare.global->name_bindings(bare)) {
         const std::string& name = entry.first->text;
         // Captured by the library, then unbound.
         if (name == "string-length" || name == "string->symbol" || name == "string-at" || name == "string-concat")
@@ -58,7 +58,7 @@ TEST_F(Prelude, BindsItsNamesAfterTheBuiltinsInOrder) {
     expected.insert(expected.end(), library_names.begin(), library_names.end());
 
     std::vector<std::string> names;
-    for (const auto& entry : rt.global->names.entries) names.push_back(entry.first->text);
+    for (const auto& entry : rt.global->name_bindings(rt)) names.push_back(entry.first->text);
     EXPECT_EQ(names, expected);
     EXPECT_EQ(names.size(), 192u);
 }

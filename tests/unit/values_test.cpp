@@ -24,7 +24,7 @@ protected:
 
     std::vector<std::string> names_of(const environment* e) {
         std::vector<std::string> out;
-        for (const auto& [n, v] : e->names.entries) out.push_back(n->text);
+        for (const auto& [n, v] : e->name_bindings(rt)) out.push_back(n->text);
         return out;
     }
     std::vector<std::string> keys_of(const hashtable* d) {
@@ -169,7 +169,7 @@ TEST_F(Values, NewEnvironmentBindsItsScopesFirst) {
     EXPECT_EQ(inner->lookup(sym("current-scope")), inner);
     EXPECT_EQ(inner->lookup(sym("parent-scope")), outer);
     EXPECT_EQ(inner->parent, outer);
-    EXPECT_TRUE(inner->numbers.entries.empty());
+    EXPECT_TRUE(inner->numbered().entries.empty());
 
     // Without a parent, parent-scope is bound but has no value.
     auto* orphan = rt.heap.make<environment>(rt, nullptr);
@@ -189,6 +189,36 @@ TEST_F(Values, BindingKeepsInsertionOrderAndRebindingKeepsPlace) {
     e->bind(sym("current-scope"), num(5));
     EXPECT_EQ(names_of(e), (Strings{"current-scope", "parent-scope", "b", "a", "c"}));
     EXPECT_EQ(as<integer>(e->lookup(sym("current-scope")))->int_value, 5);
+}
+
+// A scope holds current-scope and parent-scope in no entry until one changes: unsetting
+// or rebinding either must leave the other where it was, and lookups must then see through.
+TEST_F(Values, UnsettingOrRebindingAScopeNameKeepsTheOther) {
+    auto* outer = rt.heap.make<environment>(rt, rt.global);
+    auto* inner = rt.heap.make<environment>(rt, outer);
+    inner->bind(sym("x"), num(1));
+    EXPECT_TRUE(inner->remove(sym("current-scope")));
+    EXPECT_FALSE(inner->has_symbol(sym("current-scope")));
+    EXPECT_EQ(names_of(inner), (Strings{"parent-scope", "x"}));
+    EXPECT_EQ(inner->lookup(sym("current-scope")), outer);  // the parent's own
+    EXPECT_EQ(inner->lookup(sym("parent-scope")), outer);
+    EXPECT_FALSE(inner->remove(sym("current-scope")));
+
+    auto* e = rt.heap.make<environment>(rt, outer);
+    e->bind(sym("parent-scope"), e);  // a new value: both get entries, in their places
+    EXPECT_EQ(names_of(e), (Strings{"current-scope", "parent-scope"}));
+    EXPECT_EQ(e->lookup(sym("parent-scope")), e);
+    EXPECT_EQ(e->lookup(sym("current-scope")), e);
+    e->bind(sym("current-scope"), e);  // the value it already has
+    EXPECT_EQ(names_of(e), (Strings{"current-scope", "parent-scope"}));
+    EXPECT_TRUE(e->remove(sym("parent-scope")));
+    EXPECT_EQ(names_of(e), (Strings{"current-scope"}));
+    EXPECT_EQ(e->lookup(sym("parent-scope")), rt.global);  // outer's
+
+    // Restoring a saved scope's bindings starts again from a fresh scope's.
+    e->clear_bindings();
+    EXPECT_EQ(names_of(e), (Strings{"current-scope", "parent-scope"}));
+    EXPECT_EQ(e->lookup(sym("parent-scope")), outer);
 }
 
 TEST_F(Values, LookupWalksParentsAndInnerBindingsShadow) {
@@ -240,7 +270,7 @@ TEST_F(Values, GeneratedAndNamedSymbolsAreSeparateVariables) {
     EXPECT_EQ(as<integer>(inner->lookup(g))->int_value, 1);
     EXPECT_EQ(as<integer>(inner->lookup(rt.heap.make<num_symbol>(rt, g->number)))->int_value, 1);
     EXPECT_EQ(as<integer>(inner->lookup(sym(printed)))->int_value, 2);
-    EXPECT_EQ(outer->numbers.size(), 1u);
+    EXPECT_EQ(outer->numbered().size(), 1u);
     EXPECT_EQ(inner->lookup(next_num_symbol(rt)), nullptr);
 
     // Shadowing and removal work the same way for generated symbols.
