@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -31,6 +32,7 @@ const std::string& path_argument(const Runtime& rt, const arg_list& args, std::s
         throw LispError{"(" + std::string(native) + "): the path must not contain a zero byte, got " +
                         describe(rt, path)};
     }
+    check_confined_path(rt, native, path->text);
     return path->text;
 }
 
@@ -145,6 +147,19 @@ bool replace_atomically(const std::string& path, const write_target& target, con
 }
 
 }  // namespace
+
+void check_confined_path(const Runtime& rt, std::string_view native, const std::string& path) {
+    if (!rt.confine_files) return;
+    bool escapes = path.starts_with('/');
+    for (std::size_t start = 0; !escapes && start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        escapes = path.compare(start, end - start, "..") == 0;
+        start = end + 1;
+    }
+    if (escapes) {
+        throw LispError{"(" + std::string(native) + "): paths are confined to the working directory here, got " + path};
+    }
+}
 
 value* write_file(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "write-file");
