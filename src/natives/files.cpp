@@ -180,10 +180,46 @@ value* write_file(Interpreter& in, environment*, value* arguments) {
     return in.rt.nil;
 }
 
+// Appends every byte or none: on a failure (a full disk, the file-size limit) a regular file
+// is cut back to the length it had, and a file this call created is removed.
+void append_whole(const std::string& path, const std::string& text) {
+    struct stat before {};
+    const bool existed = ::stat(path.c_str(), &before) == 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) os_failure("append-file", "open", path, errno);
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+        const int error = errno;
+        ::close(fd);
+        os_failure("append-file", "open", path, error);
+    }
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            if (S_ISREG(opened.st_mode)) {
+                if (!existed) {
+                    ::unlink(path.c_str());
+                } else if (::ftruncate(fd, opened.st_size) != 0) {
+                    // Nothing more can be done; the report still names the first failure.
+                }
+            }
+            ::close(fd);
+            os_failure("append-file", "write", path, error);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) os_failure("append-file", "close", path, errno);
+}
+
 value* append_file(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "append-file");
     const std::string& path = path_argument(in.rt, args, "append-file");
-    write_stream("append-file", path, "ab", args.text(1));
+    append_whole(path, args.text(1));
     return in.rt.nil;
 }
 
