@@ -1,6 +1,9 @@
 // The entry point: start-up, the command line, running a file, the exit status.
 #include <cxxabi.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -143,7 +146,26 @@ int run_program(Runtime& rt, int argc, char** argv) {
 }  // namespace
 }  // namespace velune
 
+namespace {
+
+// A standard descriptor that is closed gets /dev/null opened read-only in its place: a file
+// the program opens can then never take the number and receive output or diagnostics, and
+// writing standard output still fails (EBADF) as on the closed descriptor.
+void hold_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = ::open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    hold_standard_descriptors();
     // A closed pipe or a file-size limit must end in a reported write failure, not a death
     // by signal.
     std::signal(SIGPIPE, SIG_IGN);

@@ -143,6 +143,14 @@ bool replace_atomically(const std::string& path, const write_target& target, con
     if (closed != 0) os_failure("write-file", "close", path, errno);
     if (::rename(temp.path.c_str(), target.path.c_str()) != 0) os_failure("write-file", "replace", path, errno);
     temp.settled = true;
+    // The rename itself reaches the disk with the directory; the new content is already
+    // whole, so a failure here changes nothing the program could act on.
+    const std::string directory = target.path.substr(0, target.path.rfind('/') + 1);
+    const int dir = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 

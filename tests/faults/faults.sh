@@ -291,6 +291,11 @@ output)
   expect_status pipe 5
   expect_stderr pipe "cannot write to standard output: Broken pipe"
   expect_intact
+  # Files written while standard output is closed get their own content only.
+  printf '(write-file "new.conf" "listen 80;")\n(append-file "new.conf" " # end")\n(print "hello")\n' > closed-write.lisp
+  run closed-write "'$velune' closed-write.lisp >&- 2>&-"
+  expect_status closed-write 5
+  [ "$(cat new.conf 2> /dev/null)" = "listen 80; # end" ] || fail "closed-write: new.conf holds $(cat new.conf)"
   # An error report on a closed standard output is still an output failure.
   printf '(car 1)\n' > error.lisp
   run error "'$velune' error.lisp >&-"
