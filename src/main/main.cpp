@@ -1,8 +1,10 @@
 // The entry point: start-up, the command line, running a file, the exit status.
 #include <cxxabi.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -162,10 +164,30 @@ void hold_standard_descriptors() {
     }
 }
 
+// The host stack: a soft limit below 8 MiB is raised towards it as far as the hard limit
+// allows (the main thread's stack grows up to the limit in force when it grows). Below 1 MiB
+// not even a short program could run safely, so the run is refused instead of crashing.
+bool enough_stack() {
+    constexpr rlim_t wanted = 8u << 20;
+    constexpr rlim_t needed = 1u << 20;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+    if (limit.rlim_cur < wanted) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(limit.rlim_max, wanted);
+        if (raised.rlim_cur > limit.rlim_cur && ::setrlimit(RLIMIT_STACK, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur >= needed) return true;
+    velune::diagnostic("internal error: the stack limit of " + std::to_string(limit.rlim_cur >> 10) +
+                       " KiB is too small to run a program (it needs 1024 KiB; see ulimit -s)");
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     hold_standard_descriptors();
+    if (!enough_stack()) return velune::exit_status::internal_failure;
     // A closed pipe or a file-size limit must end in a reported write failure, not a death
     // by signal.
     std::signal(SIGPIPE, SIG_IGN);

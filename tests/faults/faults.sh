@@ -107,6 +107,18 @@ LISP
   expect_status runs 3
   expect_stderr runs "the host stack is exhausted"
   expect_intact
+  # A small host stack: a soft limit is raised, a hard one too small is refused, and one just
+  # large enough still stops runaway nested runs in order.
+  run soft-stack "ulimit -Ss 64; '$velune' runs.lisp"
+  expect_status soft-stack 3
+  expect_stderr soft-stack "the host stack is exhausted"
+  run small-stack "ulimit -s 512; '$velune' runs.lisp"
+  expect_status small-stack 3
+  expect_stderr small-stack "the stack limit of 512 KiB is too small to run a program"
+  run tight-stack "ulimit -s 1100; '$velune' runs.lisp"
+  expect_status tight-stack 3
+  expect_stderr tight-stack "the host stack is exhausted"
+  expect_intact
   # Dictionaries nested past the printer's limit.
   cat > dicts.lisp <<'LISP'
 (def (nest d n) (if (= n 0) d (let e (dict) (set-key e "k" d) (nest e (- n 1)))))
