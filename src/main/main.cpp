@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -183,9 +184,30 @@ bool enough_stack() {
     return false;
 }
 
+// Without a data limit, text that doubles without end would grow until the kernel kills the
+// process; with the machine's (or the cgroup's) memory as the limit, the allocation past it
+// fails and the run ends as out of memory. Not under the sanitizers, whose shadow memory is
+// already mapped.
+void limit_data_to_memory() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(VELUNE_FUZZING)
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_DATA, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return;
+    rlim_t memory = static_cast<rlim_t>(::sysconf(_SC_PHYS_PAGES)) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    if (std::FILE* cgroup = std::fopen("/sys/fs/cgroup/memory.max", "r")) {
+        unsigned long long cap = 0;
+        if (std::fscanf(cgroup, "%llu", &cap) == 1 && cap > 0) memory = std::min<rlim_t>(memory, cap);
+        std::fclose(cgroup);
+    }
+    if (memory == 0) return;
+    limit.rlim_cur = memory;
+    ::setrlimit(RLIMIT_DATA, &limit);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    limit_data_to_memory();
     hold_standard_descriptors();
     if (!enough_stack()) return velune::exit_status::internal_failure;
     // A closed pipe or a file-size limit must end in a reported write failure, not a death

@@ -79,6 +79,24 @@ LISP
   expect_status cells 3
   expect_stderr cells "out of memory"
   expect_intact
+  # Without any limit the process takes the machine's memory as its data limit, so text that
+  # doubles without end fails an allocation rather than meeting the kernel's out-of-memory
+  # killer. (Checked on the limit itself: reaching it would take the machine's memory.)
+  printf '(for i (range 1000000000) i)\n' > long.lisp
+  data_limit() {
+    "$velune" long.lisp &
+    local pid=$!
+    sleep 0.3
+    awk '/^Max data size/ {print $4}' "/proc/$pid/limits"
+    kill "$pid"
+    wait "$pid" 2> /dev/null
+  }
+  limit=$(ulimit -d unlimited 2> /dev/null; data_limit)
+  [ "$limit" = $(($(getconf _PHYS_PAGES) * $(getconf PAGESIZE))) ] || [ -r /sys/fs/cgroup/memory.max ] ||
+    fail "data limit without one given: $limit"
+  [ "$limit" != unlimited ] || fail "no data limit was set"
+  limit=$(ulimit -d 3000000; data_limit)
+  [ "$limit" = $((3000000 * 1024)) ] || fail "a given data limit was changed: $limit"
   ;;
 nesting)
   # A recursion without end fills the frame stack until the memory limit.
