@@ -176,6 +176,10 @@ cp site.conf ../site.after-full
 "$velune" append.lisp > ../append.stdout 2> ../append.stderr; echo \$? > ../append.status
 cp site.conf ../site.after-append
 "$velune" fill.lisp > ../fill.stdout 2> ../fill.stderr; echo \$? > ../fill.status
+rm filler
+ln site.conf other-name
+"$velune" full.lisp > ../linked.stdout 2> ../linked.stderr; echo \$? > ../linked.status
+cmp -s site.conf other-name && echo same > ../linked.names
 ls -A > ../listing
 cp site.conf ../result/
 SH
@@ -184,7 +188,7 @@ SH
   if [ ! -f fill.status ]; then
     fail "the small file system could not be used: $(cat disk.stderr)"
   else
-    for step in full append fill; do
+    for step in full append fill linked; do
       status=$(cat "$step.status")
       expect_status "$step" 1
       expect_stderr "$step" "No space left on device"
@@ -193,6 +197,7 @@ SH
       mkdir "$after" && cp "site.$after" "$after/site.conf" && expect_intact "$after"
     done
     expect_intact result
+    [ -f linked.names ] || fail "linked: the second name differs from site.conf"
     grep -q '^\.velune-' listing && fail "temporary files left on the full disk: $(cat listing)"
   fi
   # /dev/full as the file written
@@ -209,6 +214,16 @@ file-size)
   expect_status big 1
   expect_stderr big "(write-file): cannot write site.conf: File too large"
   expect_intact
+  # A file with a second name is written in place: its old bytes are put back.
+  mkdir linked
+  old_config linked/site.conf
+  ln linked/site.conf linked/other-name
+  big_write linked.lisp 16 linked/site.conf
+  run linked "ulimit -f 100; '$velune' linked.lisp"
+  expect_status linked 1
+  expect_stderr linked "(write-file): cannot write linked/site.conf: File too large"
+  expect_intact linked
+  cmp -s linked/site.conf linked/other-name || fail "linked: the second name differs"
   printf '(def (double s n) (if (= n 0) s (double (+ s s) (- n 1))))\n(append-file "site.conf" (double "0123456789abcdef" 16))\n' > append.lisp
   run append "ulimit -f 100; '$velune' append.lisp"
   expect_status append 1
