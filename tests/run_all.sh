@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the optimised build (g++) with the checks of its output by nginx
-# and the workflow parser, a clang build, and the AddressSanitizer + UBSan build with the
-# collector stressed at every safe point.
+# and the workflow parser and the resource faults, a clang build, the AddressSanitizer + UBSan
+# build with the collector stressed at every safe point, and a minute of each fuzz target
+# where clang's libFuzzer is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -31,8 +32,20 @@ echo "== AddressSanitizer + UBSan, VELUNE_GC_STRESS: unit and golden tests"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build/sanitize -LE "normal|plain" --output-on-failure -j"$jobs"
-if [ "$consumers" = skipped ]; then
-  echo "== all tests passed, but some consumer checks were SKIPPED (nginx, openssl or the Node packages missing)"
+
+echo "== libFuzzer with AddressSanitizer + UBSan: a minute of each target"
+fuzzing=ran
+VELUNE_JOBS="$jobs" fuzz/run.sh "${VELUNE_FUZZ_SECONDS:-60}" || {
+  status=$?
+  [ "$status" -eq 77 ] || exit "$status"
+  fuzzing=skipped
+}
+
+skipped=()
+[ "$consumers" = skipped ] && skipped+=("some consumer checks (nginx, openssl or the Node packages missing)")
+[ "$fuzzing" = skipped ] && skipped+=("the fuzz smoke (clang's libFuzzer missing)")
+if [ ${#skipped[@]} -gt 0 ]; then
+  echo "== all tests passed, but these were SKIPPED: $(IFS=';'; echo "${skipped[*]}")"
 else
   echo "== all tests passed"
 fi

@@ -32,6 +32,7 @@ value* Interpreter::run() {
     rt.stack.check("too many nested runs (print, to-string or macroexpand calling back without end)");
     while (!frames.empty()) {
         rt.heap.safe_point();  // the only place a collection may start
+        if (rt.step_limit != 0 && ++rt.steps > rt.step_limit) throw StepLimitReached();
         if (!frames.back()->next_step(*this)) continue;
         value* v = pop();
         if (frames.empty()) return v;

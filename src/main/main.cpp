@@ -1,7 +1,13 @@
 // The entry point: start-up, the command line, running a file, the exit status.
 #include <cxxabi.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -143,7 +149,67 @@ int run_program(Runtime& rt, int argc, char** argv) {
 }  // namespace
 }  // namespace velune
 
+namespace {
+
+// A standard descriptor that is closed gets /dev/null opened read-only in its place: a file
+// the program opens can then never take the number and receive output or diagnostics, and
+// writing standard output still fails (EBADF) as on the closed descriptor.
+void hold_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = ::open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+
+// The host stack: a soft limit below 8 MiB is raised towards it as far as the hard limit
+// allows (the main thread's stack grows up to the limit in force when it grows). Below 1 MiB
+// not even a short program could run safely, so the run is refused instead of crashing.
+bool enough_stack() {
+    constexpr rlim_t wanted = 8u << 20;
+    constexpr rlim_t needed = 1u << 20;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+    if (limit.rlim_cur < wanted) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(limit.rlim_max, wanted);
+        if (raised.rlim_cur > limit.rlim_cur && ::setrlimit(RLIMIT_STACK, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur >= needed) return true;
+    velune::diagnostic("internal error: the stack limit of " + std::to_string(limit.rlim_cur >> 10) +
+                       " KiB is too small to run a program (it needs 1024 KiB; see ulimit -s)");
+    return false;
+}
+
+// Without a data limit, text that doubles without end would grow until the kernel kills the
+// process; with the machine's (or the cgroup's) memory as the limit, the allocation past it
+// fails and the run ends as out of memory. Not under the sanitizers, whose shadow memory is
+// already mapped.
+void limit_data_to_memory() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(VELUNE_FUZZING)
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_DATA, &limit) != 0 || limit.rlim_cur != RLIM_INFINITY) return;
+    rlim_t memory = static_cast<rlim_t>(::sysconf(_SC_PHYS_PAGES)) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+    if (std::FILE* cgroup = std::fopen("/sys/fs/cgroup/memory.max", "r")) {
+        unsigned long long cap = 0;
+        if (std::fscanf(cgroup, "%llu", &cap) == 1 && cap > 0) memory = std::min<rlim_t>(memory, cap);
+        std::fclose(cgroup);
+    }
+    if (memory == 0) return;
+    limit.rlim_cur = memory;
+    ::setrlimit(RLIMIT_DATA, &limit);
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    limit_data_to_memory();
+    hold_standard_descriptors();
+    if (!enough_stack()) return velune::exit_status::internal_failure;
     // A closed pipe or a file-size limit must end in a reported write failure, not a death
     // by signal.
     std::signal(SIGPIPE, SIG_IGN);

@@ -95,6 +95,7 @@ public:
     void init(Interpreter& in, velune::environment*, value* arguments) override {
         arg_list args(in.rt, arguments, "load");
         path = args.string(0);
+        check_confined_path(in.rt, "load", path->text);
         target_environment = args.size() == 1 ? in.rt.global : args.environment(1);
         directory = my_dirname(path->text);
         file_name = my_basename(path->text);

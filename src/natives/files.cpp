@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -21,8 +21,6 @@ namespace {
                     std::strerror(error)};
 }
 
-int last_error() { return errno != 0 ? errno : EIO; }
-
 // The operating system stops a path at its first zero byte: such a path would name
 // another file than the one the program gave.
 const std::string& path_argument(const Runtime& rt, const arg_list& args, std::string_view native) {
@@ -31,22 +29,67 @@ const std::string& path_argument(const Runtime& rt, const arg_list& args, std::s
         throw LispError{"(" + std::string(native) + "): the path must not contain a zero byte, got " +
                         describe(rt, path)};
     }
+    check_confined_path(rt, native, path->text);
     return path->text;
 }
 
-// Opens, writes every byte, flushes and closes, reporting the first failure; the stream is
-// closed before any failure propagates.
-void write_stream(std::string_view native, const std::string& path, const char* mode, const std::string& text) {
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (file == nullptr) os_failure(native, "open", path, last_error());
-    errno = 0;
-    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), file) != text.size()) || std::fflush(file) != 0) {
-        const int error = last_error();
-        std::fclose(file);
-        os_failure(native, "write", path, error);
+// Writes every byte at the descriptor's offset; false with errno set on a failure.
+bool write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
     }
-    if (std::fclose(file) != 0) os_failure(native, "close", path, last_error());
+    return true;
+}
+
+// write-file where the file cannot be replaced (a device, a pipe, a file with several names,
+// a directory we may not write in). A regular file is written over without truncating it
+// first, and on a failure its old bytes are put back: they fit in the blocks they held, so a
+// full disk or a file-size limit cannot stop that.
+void write_in_place(const std::string& path, const std::string& text) {
+    errno = 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) os_failure("write-file", "open", path, errno);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        os_failure("write-file", "open", path, error);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        if (!write_all(fd, text.data(), text.size())) {
+            const int error = errno;
+            ::close(fd);
+            os_failure("write-file", "write", path, error);
+        }
+        if (::close(fd) != 0) os_failure("write-file", "close", path, errno);
+        return;
+    }
+    std::string old;
+    int error = 0;
+    if (status.st_size > 0 && !read_whole_file(path, old, error)) {
+        ::close(fd);
+        os_failure("write-file", "open", path, error);
+    }
+    const bool written = write_all(fd, text.data(), text.size()) &&
+                         ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && (::fsync(fd) == 0 || errno == EINVAL);
+    if (!written) {
+        error = errno;
+        if (::pwrite(fd, old.data(), old.size(), 0) == static_cast<ssize_t>(old.size())) {
+            if (::ftruncate(fd, static_cast<off_t>(old.size())) != 0) {
+                // The old bytes are back; only a longer tail of the new ones may remain.
+            }
+        }
+        ::close(fd);
+        os_failure("write-file", "write", path, error);
+    }
+    if (::close(fd) != 0) os_failure("write-file", "close", path, errno);
 }
 
 // What write-file replaces: the path with every symbolic link followed.
@@ -124,27 +167,38 @@ bool replace_atomically(const std::string& path, const write_target& target, con
         mode = target.status.st_mode & 07777;
     }
     if (::fchmod(temp.fd, mode) != 0) os_failure("write-file", "open", path, errno);
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(temp.fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            os_failure("write-file", "write", path, errno);
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (!write_all(temp.fd, text.data(), text.size())) os_failure("write-file", "write", path, errno);
     if (::fsync(temp.fd) != 0 && errno != EINVAL) os_failure("write-file", "write", path, errno);
     const int closed = ::close(temp.fd);
     temp.fd = -1;
     if (closed != 0) os_failure("write-file", "close", path, errno);
     if (::rename(temp.path.c_str(), target.path.c_str()) != 0) os_failure("write-file", "replace", path, errno);
     temp.settled = true;
+    // The rename itself reaches the disk with the directory; the new content is already
+    // whole, so a failure here changes nothing the program could act on.
+    const std::string directory = target.path.substr(0, target.path.rfind('/') + 1);
+    const int dir = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 
 }  // namespace
+
+void check_confined_path(const Runtime& rt, std::string_view native, const std::string& path) {
+    if (!rt.confine_files) return;
+    bool escapes = path.starts_with('/');
+    for (std::size_t start = 0; !escapes && start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        escapes = path.compare(start, end - start, "..") == 0;
+        start = end + 1;
+    }
+    if (escapes) {
+        throw LispError{"(" + std::string(native) + "): paths are confined to the working directory here, got " + path};
+    }
+}
 
 value* write_file(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "write-file");
@@ -161,14 +215,42 @@ value* write_file(Interpreter& in, environment*, value* arguments) {
         }
         if (replace_atomically(path, target, text)) return in.rt.nil;
     }
-    write_stream("write-file", path, "wb", text);
+    write_in_place(path, text);
     return in.rt.nil;
+}
+
+// Appends every byte or none: on a failure (a full disk, the file-size limit) a regular file
+// is cut back to the length it had, and a file this call created is removed.
+void append_whole(const std::string& path, const std::string& text) {
+    struct stat before {};
+    const bool existed = ::stat(path.c_str(), &before) == 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) os_failure("append-file", "open", path, errno);
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+        const int error = errno;
+        ::close(fd);
+        os_failure("append-file", "open", path, error);
+    }
+    if (!write_all(fd, text.data(), text.size())) {
+        const int error = errno;
+        if (S_ISREG(opened.st_mode)) {
+            if (!existed) {
+                ::unlink(path.c_str());
+            } else if (::ftruncate(fd, opened.st_size) != 0) {
+                // Nothing more can be done; the report still names the first failure.
+            }
+        }
+        ::close(fd);
+        os_failure("append-file", "write", path, error);
+    }
+    if (::close(fd) != 0) os_failure("append-file", "close", path, errno);
 }
 
 value* append_file(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "append-file");
     const std::string& path = path_argument(in.rt, args, "append-file");
-    write_stream("append-file", path, "ab", args.text(1));
+    append_whole(path, args.text(1));
     return in.rt.nil;
 }
 

@@ -119,6 +119,8 @@ value* string_at(Interpreter&, environment*, value*);
 value* string_concat(Interpreter&, environment*, value*);
 
 // ---- files (files.cpp) ----
+// A LispError for a path that leaves the working directory, when rt.confine_files is set.
+void check_confined_path(const Runtime& rt, std::string_view native, const std::string& path);
 value* write_file(Interpreter&, environment*, value*);
 value* read_file(Interpreter&, environment*, value*);
 value* append_file(Interpreter&, environment*, value*);

@@ -27,6 +27,12 @@ struct HostFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The run took more steps than Runtime::step_limit allows (the fuzz targets set one, so a
+// program that loops without end finishes).
+struct StepLimitReached : HostFailure {
+    StepLimitReached() : HostFailure("the step limit was reached") {}
+};
+
 // A place in a source text for the diagnostics on standard error. Lines count from 1;
 // columns are bytes from 1, 0 where only the line is given.
 struct source_location {
@@ -148,6 +154,11 @@ public:
     QuasiquoteNatives quasiquote_natives;
     // Natives take their fast paths (VELUNE_FAST_PATHS=off clears it, to compare both ways).
     bool fast_paths = true;
+    // Frame steps allowed over the whole run, 0 for no limit, and those taken so far.
+    std::uint64_t step_limit = 0;
+    std::uint64_t steps = 0;
+    // File natives and load refuse absolute paths and ".." (the fuzz targets' scratch directory).
+    bool confine_files = false;
     // The implementation of the global if, which evaluation runs without frames of its own.
     value* if_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.

@@ -1,0 +1,1 @@
+(print (at "hello" -1))

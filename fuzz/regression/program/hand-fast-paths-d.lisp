@@ -1,0 +1,5 @@
+(set-metadata + (dict))
+(print (+ 1 2))
+(set-doc length "x")
+(print (length "ab"))
+(print (get-doc length))

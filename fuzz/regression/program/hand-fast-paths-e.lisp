@@ -1,0 +1,2 @@
+(unset 'length)
+(print (length "ab"))
