@@ -140,6 +140,9 @@ public:
         }
     }
 
+    // Room for this many more objects, made in one go (the start-up image).
+    void reserve(std::size_t more) { objects.reserve(objects.size() + more); }
+
     // Strings and vectors that grow after construction report their growth here.
     void note_growth(std::size_t bytes) { allocated_since_collection += bytes; }
 
