@@ -108,6 +108,7 @@ public:
     template <class T, class... Args> T* make(Args&&... args) {
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+        if (objects.size() == objects.capacity()) [[unlikely]] objects.reserve(2 * objects.size() + 1024);
         objects.push_back(object);
         allocated_since_collection += sizeof(T) + object->extra_bytes();
         return object;
