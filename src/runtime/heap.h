@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -161,7 +162,9 @@ public:
 private:
     friend class TempRoot;
     SlabPool pool;
-    std::vector<gc_object*> objects;            // swept by every collection
+    // Swept by every collection. In blocks: a deep recursion's millions of live objects
+    // never wait in two copies while a growing vector moves them.
+    std::deque<gc_object*> objects;
     std::vector<gc_object*> permanent_objects;  // destroyed only with the heap
     std::vector<gc_object*> changeable;         // the permanent ones traced as roots
     std::vector<const root_source*> sources;
