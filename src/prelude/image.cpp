@@ -361,7 +361,6 @@ public:
         const std::size_t count = r.number();
         if (count > r.size()) throw std::runtime_error("the start-up image is truncated");
         objects.reserve(count + 1);
-        rt.heap.reserve(count);
         // A record is made whole at once when everything it refers to exists (most cells);
         // the others are read again to fill their references, since scopes, closures and
         // classes refer to each other in cycles.

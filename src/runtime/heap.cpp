@@ -16,12 +16,8 @@ void Heap::freeze(sweep s) {
         o->permanent = true;
         if (o->has_mutable_references()) remember(o);
     }
-    if (permanent_objects.empty()) {
-        permanent_objects.swap(objects);
-    } else {
-        permanent_objects.insert(permanent_objects.end(), objects.begin(), objects.end());
-        objects.clear();
-    }
+    permanent_objects.insert(permanent_objects.end(), objects.begin(), objects.end());
+    objects.clear();
 }
 
 void Heap::remove_root_source(const root_source* s) {

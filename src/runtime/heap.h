@@ -109,7 +109,6 @@ public:
     template <class T, class... Args> T* make(Args&&... args) {
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
-        if (objects.size() == objects.capacity()) [[unlikely]] objects.reserve(2 * objects.size() + 1024);
         objects.push_back(object);
         allocated_since_collection += sizeof(T) + object->extra_bytes();
         return object;
@@ -141,9 +140,6 @@ public:
             changeable.push_back(o);
         }
     }
-
-    // Room for this many more objects, made in one go (the start-up image).
-    void reserve(std::size_t more) { objects.reserve(objects.size() + more); }
 
     // Strings and vectors that grow after construction report their growth here.
     void note_growth(std::size_t bytes) { allocated_since_collection += bytes; }
