@@ -359,7 +359,7 @@ public:
         names.resize(r.number());
         for (const Name*& n : names) n = rt.names.intern(r.text());
         const std::size_t count = r.number();
-        if (count > r.size()) throw std::runtime_error("the start-up image is truncated");
+        if (count > r.size() || r.size() > UINT32_MAX) throw std::runtime_error("the start-up image is truncated");
         objects.reserve(count + 1);
         // A record is made whole at once when everything it refers to exists (most cells);
         // the others are read again to fill their references, since scopes, closures and
@@ -369,7 +369,9 @@ public:
             const std::size_t start = r.position();
             const std::size_t end = start + length;
             if (end > r.size()) throw std::runtime_error("the start-up image is truncated");
-            if (!make_object()) deferred.emplace_back(objects.size() - 1, start);
+            if (!make_object()) {
+                deferred.emplace_back(static_cast<std::uint32_t>(objects.size() - 1), static_cast<std::uint32_t>(start));
+            }
             r.skip_to(end);
         }
         if (!r.done()) throw std::runtime_error("the start-up image has bytes after its end");
@@ -392,7 +394,7 @@ private:
     std::vector<value*> objects;
     std::vector<const Name*> names;
     std::vector<std::pair<std::size_t, std::uint64_t>> pending_instances;
-    std::vector<std::pair<std::size_t, std::size_t>> deferred;  // id and where its record starts
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> deferred;  // id and where its record starts
     std::unordered_map<std::string_view, value*> builtins;
 
     value* builtin(std::string_view name) {

@@ -152,7 +152,7 @@ public:
         stress_every = every;
         stress_countdown = every;
     }
-    std::size_t live_objects() const { return objects.size() + permanent_objects.size(); }
+    std::size_t live_objects() const { return objects.size() + permanent_count; }
     std::size_t collections() const { return collection_count; }
 
 private:
@@ -161,7 +161,9 @@ private:
     // Swept by every collection. In blocks: a deep recursion's millions of live objects
     // never wait in two copies while a growing vector moves them.
     std::deque<gc_object*> objects;
-    std::vector<gc_object*> permanent_objects;  // destroyed only with the heap
+    // Destroyed only with the heap: each freeze's list kept whole, never copied.
+    std::vector<std::deque<gc_object*>> permanent_objects;
+    std::size_t permanent_count = 0;
     std::vector<gc_object*> changeable;         // the permanent ones traced as roots
     std::vector<const root_source*> sources;
     struct temp_slot {
