@@ -354,6 +354,33 @@ public:
     ImageReader(Runtime& rt, std::string_view bytes) : rt(rt), r(bytes) {}
 
     void restore() {
+        try {
+            read_all();
+        } catch (...) {
+            hand_over();
+            throw;
+        }
+        hand_over();
+    }
+
+private:
+    // Every object made here becomes the heap's, whole or not: a failed reading leaves no
+    // strays. The list of ids is compacted into the heap's list of them.
+    void hand_over() {
+        std::size_t kept = 0;
+        for (gc_object* o : objects) {
+            auto* v = static_cast<value*>(o);
+            if (v == nullptr || v == rt.nil || v == rt.true_value || v == rt.false_value || v == rt.global ||
+                is<Type>(v) || is<nativefunc>(v) || is<resumable_native>(v))
+                continue;
+            objects[kept++] = o;
+        }
+        objects.resize(kept);
+        rt.heap.adopt_permanent(std::move(objects));
+        objects.clear();
+    }
+
+    void read_all() {
         if (r.text() != magic) throw std::runtime_error("the start-up image is not one this program wrote");
         const std::int64_t counter = r.signed_number();
         names.resize(r.number());
@@ -378,20 +405,19 @@ public:
         for (const auto& [id, class_id] : pending_instances) {
             value* c = at(class_id);
             if (c == nullptr || !is<Class>(c)) throw std::runtime_error("the start-up image has an instance without a class");
-            objects[id] = rt.heap.make<instance>(as<Class>(c));
+            objects[id] = rt.heap.make_unlisted<instance>(as<Class>(c));
         }
         Reader fill = r;
         for (const auto& [id, start] : deferred) {
             fill.skip_to(start);
-            fill_object(fill, objects[id]);
+            fill_object(fill, static_cast<value*>(objects[id]));
         }
         rt.num_symbol_generator.counter = counter;
     }
 
-private:
     Runtime& rt;
     Reader r;
-    std::vector<value*> objects;
+    std::vector<gc_object*> objects;  // by id; each a value
     std::vector<const Name*> names;
     std::vector<std::pair<std::size_t, std::uint64_t>> pending_instances;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> deferred;  // id and where its record starts
@@ -428,37 +454,37 @@ private:
             v = which == 0 ? rt.nil : which == 1 ? rt.true_value : rt.false_value;
             break;
         }
-        case record::named_symbol: v = make_symbol(rt, name(r)); break;
-        case record::num_symbol: v = rt.heap.make<num_symbol>(rt, r.signed_number()); break;
-        case record::integer: v = make_integer(rt, r.signed_number()); break;
+        case record::named_symbol: v = rt.heap.make_unlisted<named_symbol>(rt, name(r)); break;
+        case record::num_symbol: v = rt.heap.make_unlisted<num_symbol>(rt, r.signed_number()); break;
+        case record::integer: v = rt.heap.make_unlisted<integer>(rt, r.signed_number()); break;
         case record::floating: {
             const std::uint64_t bits = r.number();
             double d;
             std::memcpy(&d, &bits, sizeof d);
-            v = rt.heap.make<floating>(rt, d);
+            v = rt.heap.make_unlisted<floating>(rt, d);
             break;
         }
-        case record::string: v = make_string(rt, std::string(r.text())); break;
+        case record::string: v = rt.heap.make_unlisted<string>(rt, std::string(r.text())); break;
         case record::cell: {
             const std::uint64_t car = r.number();
             const std::uint64_t cdr = r.number();
             if (known(car) && known(cdr)) {
-                v = cons(rt, objects[car], objects[cdr]);
+                v = rt.heap.make_unlisted<cell>(rt, static_cast<value*>(objects[car]), static_cast<value*>(objects[cdr]));
             } else {
-                v = cons(rt, rt.nil, rt.nil);
+                v = rt.heap.make_unlisted<cell>(rt, rt.nil, rt.nil);
                 whole = false;
             }
             break;
         }
-        case record::hashtable: v = rt.heap.make<hashtable>(rt); break;
-        case record::environment: v = rt.heap.make<environment>(rt, nullptr); break;
+        case record::hashtable: v = rt.heap.make_unlisted<hashtable>(rt); break;
+        case record::environment: v = rt.heap.make_unlisted<environment>(rt, nullptr); break;
         case record::global: v = rt.global; break;
-        case record::function: v = rt.heap.make<function>(rt, static_cast<exec_mode>(r.number()), nullptr); break;
+        case record::function: v = rt.heap.make_unlisted<function>(rt, static_cast<exec_mode>(r.number()), nullptr); break;
         case record::lispfunc:
-            v = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, rt.nil, nullptr);
+            v = rt.heap.make_unlisted<lispfunc>(rt, std::vector<value*>{}, nullptr, rt.nil, nullptr);
             break;
         case record::Class:
-            v = rt.heap.make<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
+            v = rt.heap.make_unlisted<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
             break;
         case record::instance:
             // Its class may come later: the instance is made once every record has its object.
@@ -486,7 +512,7 @@ private:
 
     value* at(std::uint64_t id) {
         if (id >= objects.size()) throw std::runtime_error("the start-up image refers past its end");
-        return objects[id];
+        return static_cast<value*>(objects[id]);
     }
     std::vector<value*> list(Reader& f) {
         std::vector<value*> vs(f.number());
@@ -495,7 +521,7 @@ private:
     }
 
     // Second reading: every reference set, in the order the original held it.
-    void fill_object(Reader& f, value*& v) {
+    void fill_object(Reader& f, value* v) {
         const std::uint8_t first = f.byte();
         const auto kind = static_cast<record>(first & ~has_notes);
         switch (kind) {

@@ -10,6 +10,18 @@ Heap::~Heap() {
     for (const auto& frozen : permanent_objects) {
         for (gc_object* o : frozen) destroy(o);
     }
+    for (const auto& made : adopted_objects) {
+        for (gc_object* o : made) destroy(o);
+    }
+}
+
+void Heap::adopt_permanent(std::vector<gc_object*> made) {
+    for (gc_object* o : made) {
+        o->permanent = true;
+        if (o->has_mutable_references()) remember(o);
+    }
+    permanent_count += made.size();
+    adopted_objects.push_back(std::move(made));
 }
 
 void Heap::freeze(sweep s) {
