@@ -102,7 +102,14 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     if (!is<cell>(expression)) return atom_value(env, expression);
     velune::function* f = named_function(env, first(expression));
     if (head != nullptr) *head = f;
-    if (f == nullptr || f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return nullptr;
+    if (f == nullptr) return nullptr;
+    Runtime& rt = in.rt;
+    if (f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) {
+        // (quote x) through the global quote: x itself, as quote's own step would give it.
+        if (f->implementation != rt.quote_form || f->exec_mode != exec_mode::no_expand || !rt.fast_paths) return nullptr;
+        value* quoted = rest_of(expression);
+        return is<cell>(quoted) && rest_of(quoted) == rt.nil ? first(quoted) : nullptr;
+    }
     // Every argument must be known without a frame, or nothing happens here.
     constexpr std::size_t most = 4;
     value* values[most];
@@ -114,7 +121,6 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
         if (v == nullptr) return nullptr;
         values[count++] = v;
     }
-    Runtime& rt = in.rt;
     if (rest != rt.nil) return nullptr;
     auto* native = as<nativefunc>(f->implementation);
     if (native->fast != nullptr) {
