@@ -6,9 +6,9 @@
 namespace velune {
 
 Heap::~Heap() {
-    for (gc_object* o : objects) destroy(o);
+    objects.for_each([this](gc_object* o) { destroy(o); });
     for (const auto& frozen : permanent_objects) {
-        for (gc_object* o : frozen) destroy(o);
+        frozen.for_each([this](gc_object* o) { destroy(o); });
     }
     for (const auto& made : adopted_objects) {
         for (gc_object* o : made) destroy(o);
@@ -26,13 +26,13 @@ void Heap::adopt_permanent(std::vector<gc_object*> made) {
 
 void Heap::freeze(sweep s) {
     if (s == sweep::first) collect();
-    for (gc_object* o : objects) {
+    objects.for_each([this](gc_object* o) {
         o->permanent = true;
         if (o->has_mutable_references()) remember(o);
-    }
+    });
     permanent_count += objects.size();
     permanent_objects.push_back(std::move(objects));
-    objects = {};
+    objects = object_list{};  // what is made from now on
 }
 
 void Heap::remove_root_source(const root_source* s) {
@@ -56,17 +56,15 @@ void Heap::collect() {
     mark_roots(t);
     t.drain();
     std::size_t live_bytes = 0;
-    auto kept = objects.begin();
-    for (gc_object* o : objects) {
-        if (o->marked) {
-            o->marked = false;
-            live_bytes += o->allocation_size + o->extra_bytes();
-            *kept++ = o;
-        } else {
+    objects.retain([&](gc_object* o) {
+        if (!o->marked) {
             destroy(o);
+            return false;
         }
-    }
-    objects.erase(kept, objects.end());
+        o->marked = false;
+        live_bytes += o->allocation_size + o->extra_bytes();
+        return true;
+    });
     ++collection_count;
     allocated_since_collection = 0;
     // Collect again once as much is allocated as survived, with a floor for small heaps: a

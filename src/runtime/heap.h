@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -99,6 +99,73 @@ struct root_source {
     virtual void trace_roots(Tracer&) const = 0;
 };
 
+// The heap's list of objects: pointers in fixed blocks, so that adding one is a store and a
+// compare, and a deep recursion's millions of live objects never wait in two copies while a
+// growing vector moves them.
+class object_list {
+public:
+    static constexpr std::size_t block_size = 4096;
+
+    object_list() = default;
+    object_list(object_list&& other) noexcept
+        : blocks(std::move(other.blocks)), next(other.next), block_end(other.block_end) {
+        other.next = other.block_end = nullptr;
+    }
+    object_list& operator=(object_list&& other) noexcept {
+        blocks = std::move(other.blocks);
+        next = other.next;
+        block_end = other.block_end;
+        other.next = other.block_end = nullptr;
+        return *this;
+    }
+
+    void push_back(gc_object* o) {
+        if (next == block_end) [[unlikely]] add_block();
+        *next++ = o;
+    }
+    std::size_t size() const {
+        return blocks.empty() ? 0 : (blocks.size() - 1) * block_size + static_cast<std::size_t>(next - blocks.back().get());
+    }
+    bool empty() const { return size() == 0; }
+    template <class F> void for_each(F f) const {
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            gc_object* const* end = b + 1 == blocks.size() ? next : blocks[b].get() + block_size;
+            for (gc_object* const* p = blocks[b].get(); p != end; ++p) f(*p);
+        }
+    }
+    // Keeps, in order, the objects for which `keep` is true; the blocks left empty go.
+    template <class Keep> void retain(Keep keep) {
+        std::size_t kept = 0;
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            gc_object** end = b + 1 == blocks.size() ? next : blocks[b].get() + block_size;
+            for (gc_object** p = blocks[b].get(); p != end; ++p) {
+                if (keep(*p)) {
+                    blocks[kept / block_size][kept % block_size] = *p;
+                    ++kept;
+                }
+            }
+        }
+        blocks.resize((kept + block_size - 1) / block_size);
+        if (blocks.empty()) {
+            next = block_end = nullptr;
+        } else {
+            next = blocks.back().get() + (kept - (blocks.size() - 1) * block_size);
+            block_end = blocks.back().get() + block_size;
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<gc_object*[]>> blocks;
+    gc_object** next = nullptr;
+    gc_object** block_end = nullptr;
+
+    void add_block() {
+        blocks.push_back(std::make_unique_for_overwrite<gc_object*[]>(block_size));
+        next = blocks.back().get();
+        block_end = next + block_size;
+    }
+};
+
 class Heap {
 public:
     Heap() = default;
@@ -110,7 +177,12 @@ public:
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
         objects.push_back(object);
-        allocated_since_collection += sizeof(T) + object->extra_bytes();
+        // Only the classes that own memory outside themselves are asked how much.
+        if constexpr (std::is_same_v<decltype(&T::extra_bytes), decltype(&gc_object::extra_bytes)>) {
+            allocated_since_collection += sizeof(T);
+        } else {
+            allocated_since_collection += sizeof(T) + object->extra_bytes();
+        }
         return object;
     }
 
@@ -168,12 +240,10 @@ public:
 private:
     friend class TempRoot;
     SlabPool pool;
-    // Swept by every collection. In blocks: a deep recursion's millions of live objects
-    // never wait in two copies while a growing vector moves them.
-    std::deque<gc_object*> objects;
+    object_list objects;  // swept by every collection
     // Destroyed only with the heap: each freeze's list kept whole, never copied, and what
     // the start-up image made.
-    std::vector<std::deque<gc_object*>> permanent_objects;
+    std::vector<object_list> permanent_objects;
     std::vector<std::vector<gc_object*>> adopted_objects;
     std::size_t permanent_count = 0;
     std::vector<gc_object*> changeable;         // the permanent ones traced as roots

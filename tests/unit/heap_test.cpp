@@ -8,6 +8,37 @@
 namespace velune {
 namespace {
 
+// The object list keeps what survives in order across its blocks, and takes new objects
+// after a collection left a block partly or wholly empty.
+TEST(Heap, ObjectListKeepsSurvivorsInOrderAcrossBlocks) {
+    object_list list;
+    std::vector<gc_object*> made;
+    const std::size_t count = 3 * object_list::block_size + 17;
+    std::vector<std::unique_ptr<annotations>> owned;
+    for (std::size_t i = 0; i < count; ++i) {
+        owned.push_back(std::make_unique<annotations>());
+        list.push_back(owned.back().get());
+        made.push_back(owned.back().get());
+    }
+    ASSERT_EQ(list.size(), count);
+    std::size_t index = 0;
+    list.retain([&](gc_object*) { return index++ % 3 == 0; });
+    std::vector<gc_object*> kept;
+    list.for_each([&](gc_object* o) { kept.push_back(o); });
+    std::vector<gc_object*> expected;
+    for (std::size_t i = 0; i < count; i += 3) expected.push_back(made[i]);
+    EXPECT_EQ(kept, expected);
+    list.push_back(made[1]);
+    EXPECT_EQ(list.size(), expected.size() + 1);
+    object_list moved = std::move(list);
+    EXPECT_EQ(moved.size(), expected.size() + 1);
+    EXPECT_TRUE(list.empty());
+    moved.retain([](gc_object*) { return false; });
+    EXPECT_TRUE(moved.empty());
+    moved.push_back(made[2]);
+    EXPECT_EQ(moved.size(), 1u);
+}
+
 TEST(Heap, CollectsAnUnreachableSelfBindingEnvironment) {
     Runtime rt;
     prelude::establish(rt, prelude::mode::skip);
