@@ -36,10 +36,13 @@ trap 'rm -f "$scratch"' EXIT
 measure() {
   local times=() peak=0 out mark=""
   for _ in $(seq "$runs"); do
-    /usr/bin/time -o "$scratch" -f '%e %M' "$@" >/dev/null 2>&1 || mark="*"
-    out=$(tail -n 1 "$scratch")
-    times+=("${out% *}")
-    local kib=${out#* }
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -o "$scratch" -f '%M' "$@" >/dev/null 2>&1 || mark="*"
+    end=$(date +%s%N)
+    times+=("$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }')")
+    local kib
+    kib=$(tail -n 1 "$scratch")
     [ "$kib" -gt "$peak" ] && peak=$kib
   done
   local median
@@ -72,23 +75,45 @@ done
 echo "* a run ended with a failure status (an error on purpose, or the twin's own limit)"
 [ $# -eq 0 ] || exit 0
 
-# Start-up, to the millisecond: many runs of an empty program, beside Lua's and a static C
-# program that does nothing (the floor).
+# Start-up, to the hundredth of a millisecond: many runs of an empty program, beside Lua's and
+# a static C program that does nothing (the floor), taken in turns so that a change in the
+# machine's load falls on all of them alike.
 floor=build/release/floor
 cc -O2 -static bench/floor.c -o "$floor" 2>/dev/null || cc -O2 bench/floor.c -o "$floor"
-per_run_ms() {
-  local n=200 start end
-  start=$(date +%s%N)
-  for _ in $(seq "$n"); do "$@" >/dev/null 2>&1; done
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) -v n="$n" 'BEGIN { printf "%.2f\n", ns / n / 1e6 }'
+# run_one NAME: one run of that start-up command.
+run_one() {
+  case $1 in
+    velune) "$velune" bench/programs/startup.lisp ;;
+    floor) "$floor" ;;
+    lua) "$lua" -e '' ;;
+    python) "$python" bench/programs/startup.py ;;
+  esac
 }
+# per_run_ms NAME...: mean milliseconds per run of each, in rounds of batches taken in turns.
+per_run_ms() {
+  local rounds=10 batch=20 i start end
+  local -a total=()
+  for ((i = 0; i < $#; i++)); do total[i]=0; done
+  for _ in $(seq "$rounds"); do
+    i=0
+    for name in "$@"; do
+      start=$(date +%s%N)
+      for _ in $(seq "$batch"); do run_one "$name" >/dev/null 2>&1; done
+      end=$(date +%s%N)
+      total[i]=$((total[i] + end - start))
+      i=$((i + 1))
+    done
+  done
+  for ((i = 0; i < $#; i++)); do awk -v ns="${total[i]}" -v n=$((rounds * batch)) 'BEGIN { printf "%.2f\n", ns / n / 1e6 }'; done
+}
+starts=(velune floor)
+labels=("velune, empty file" "static C, does nothing")
+[ -n "$lua" ] && starts+=(lua) && labels+=("lua5.4 -e ''")
+[ -n "$python" ] && starts+=(python) && labels+=("python3, empty file")
 echo
-echo "start-up, milliseconds per run (mean of 200):"
-printf '  %-28s %8s\n' "velune, empty file" "$(per_run_ms "$velune" bench/programs/startup.lisp)"
-[ -n "$lua" ] && printf '  %-28s %8s\n' "lua5.4 -e ''" "$(per_run_ms "$lua" -e '')"
-[ -n "$python" ] && printf '  %-28s %8s\n' "python3, empty file" "$(per_run_ms "$python" bench/programs/startup.py)"
-printf '  %-28s %8s\n' "static C, does nothing" "$(per_run_ms "$floor")"
+echo "start-up, milliseconds per run (mean of 200, taken in turns):"
+mapfile -t means < <(per_run_ms "${starts[@]}")
+for ((i = 0; i < ${#labels[@]}; i++)); do printf '  %-28s %8s\n' "${labels[i]}" "${means[i]}"; done
 
 # Cost linear in the output: ten times the servers should take about ten times as long.
 big=$(mktemp --suffix=.lisp)

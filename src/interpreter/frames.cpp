@@ -95,14 +95,25 @@ velune::function* named_function(velune::environment* env, value* head) {
 
 namespace {
 value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
-                       value* const* values, std::size_t count);
+                       value* arguments);
 }  // namespace
 
 value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
     if (!is<cell>(expression)) return atom_value(env, expression);
     velune::function* f = named_function(env, first(expression));
     if (head != nullptr) *head = f;
-    if (f == nullptr || f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return nullptr;
+    if (f == nullptr || !is<nativefunc>(f->implementation)) return nullptr;
+    Runtime& rt = in.rt;
+    if (f->exec_mode != exec_mode::function) {
+        // A native taking the form's own cells (fn, quote, unset) runs here as its frame would
+        // run it; (quote x) through the global quote is x itself.
+        if (!rt.fast_paths || f->exec_mode == exec_mode::macro) return nullptr;
+        value* arguments = rest_of(expression);
+        if (f->implementation == rt.quote_form && is<cell>(arguments) && rest_of(arguments) == rt.nil) {
+            return first(arguments);
+        }
+        return call_native_now(in, env, expression, f, arguments);
+    }
     // Every argument must be known without a frame, or nothing happens here.
     constexpr std::size_t most = 4;
     value* values[most];
@@ -114,13 +125,14 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
         if (v == nullptr) return nullptr;
         values[count++] = v;
     }
-    Runtime& rt = in.rt;
     if (rest != rt.nil) return nullptr;
     auto* native = as<nativefunc>(f->implementation);
     if (native->fast != nullptr) {
         if (value* v = native->fast(rt, values, count)) return v;
     }
-    return call_native_now(in, env, expression, f, values, count);
+    value* arguments = rt.nil;
+    while (count > 0) arguments = cons(rt, values[--count], arguments);
+    return call_native_now(in, env, expression, f, arguments);
 }
 
 namespace {
@@ -128,11 +140,8 @@ namespace {
 // The native's own entry on a fresh argument list; kept out of evaluate_now, whose common
 // paths then need no unwinding set-up.
 [[gnu::noinline]] value* call_native_now(Interpreter& in, velune::environment* env, value* expression,
-                                         velune::function* f, value* const* values, std::size_t count) {
-    Runtime& rt = in.rt;
+                                         velune::function* f, value* arguments) {
     auto* native = as<nativefunc>(f->implementation);
-    value* arguments = rt.nil;
-    while (count > 0) arguments = cons(rt, values[--count], arguments);
     in.pending_arguments = arguments;
     try {
         value* v = native->entry(in, env, arguments);

@@ -33,6 +33,18 @@ public:
         Runtime& rt = in.rt;
         switch (at) {
         case state::call_iterator:
+            // An iterator with a fast path (range's) steps here; it declines before any error.
+            if (auto* f = as<velune::function>(iterator); is<lispfunc>(f->implementation) &&
+                                                            f->exec_mode == exec_mode::function) {
+                auto* l = as<lispfunc>(f->implementation);
+                if (l->fast != nullptr && l->parameters.empty() && l->rest_parameter == nullptr) {
+                    if (value* item = l->fast(rt, *l, nullptr, 0)) {
+                        at = state::awaiting_item;
+                        resume(in, item);
+                        return at == state::done;
+                    }
+                }
+            }
             if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
             in.push<CallFrame>(iterator, rt.nil, call_form, environment);
             at = state::awaiting_item;

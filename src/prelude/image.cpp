@@ -85,6 +85,7 @@ public:
         return t;
     }
     bool done() const { return at == in.size(); }
+    std::size_t size() const { return in.size(); }
     std::size_t position() const { return at; }
     void skip_to(std::size_t p) { at = p; }
 
@@ -109,8 +110,7 @@ public:
     std::string write() {
         w.text(magic);
         w.signed_number(rt.num_symbol_generator.counter);
-        id_of(rt.global);
-        // Numbering is breadth-first, so every record refers to ids that exist.
+        number_from(rt.global);
         // Each record goes out after its length, so the first reading can step over it.
         Writer head = std::move(w);
         Writer all;
@@ -136,6 +136,78 @@ private:
     std::vector<value*> order;
     std::unordered_map<const Name*, std::uint64_t> name_ids;
     std::vector<const Name*> names;
+
+    // What a record refers to, in any fixed order.
+    void children(value* v, std::vector<value*>& out) const {
+        switch (v->kind) {
+        case value_kind::cell:
+            out.push_back(as<cell>(v)->car);
+            out.push_back(as<cell>(v)->cdr);
+            break;
+        case value_kind::hashtable:
+            for (const auto& entry : as<hashtable>(v)->table.entries) out.push_back(entry.second);
+            break;
+        case value_kind::environment: {
+            auto* env = as<environment>(v);
+            out.push_back(env->parent);
+            for (const auto& entry : env->name_bindings(rt)) out.push_back(entry.second);
+            for (const auto& entry : env->numbered().entries) out.push_back(entry.second);
+            break;
+        }
+        case value_kind::function: out.push_back(as<function>(v)->implementation); break;
+        case value_kind::lispfunc: {
+            auto* f = as<lispfunc>(v);
+            out.insert(out.end(), f->parameters.begin(), f->parameters.end());
+            out.push_back(f->rest_parameter);
+            out.push_back(f->body);
+            out.push_back(f->closure);
+            break;
+        }
+        case value_kind::Class: {
+            auto* c = as<Class>(v);
+            out.insert(out.end(), c->parents.begin(), c->parents.end());
+            for (const auto& entry : c->static_attributes.entries) out.push_back(entry.second);
+            out.push_back(c->environment);
+            break;
+        }
+        case value_kind::instance:
+            out.push_back(v->type);
+            out.insert(out.end(), as<instance>(v)->slots.begin(), as<instance>(v)->slots.end());
+            break;
+        default:
+            break;
+        }
+        out.push_back(v->doc());
+        out.push_back(v->metadata());
+    }
+
+    // Numbers every object reachable from `root` after what it refers to, wherever no cycle
+    // is in the way: the first reading then makes most cells whole at once. Depth first,
+    // without host recursion (a long list is a deep path).
+    void number_from(value* root) {
+        struct visit {
+            value* v;
+            std::vector<value*> children;
+            std::size_t next = 0;
+        };
+        std::unordered_map<const value*, bool> entered;
+        std::vector<visit> path;
+        auto enter = [&](value* v) {
+            if (v == nullptr || !entered.emplace(v, true).second) return;
+            path.push_back(visit{v, {}});
+            children(v, path.back().children);
+        };
+        enter(root);
+        while (!path.empty()) {
+            visit& top = path.back();
+            if (top.next < top.children.size()) {
+                enter(top.children[top.next++]);
+                continue;
+            }
+            id_of(top.v);
+            path.pop_back();
+        }
+    }
 
     void name(const Name* n) {
         auto [found, inserted] = name_ids.emplace(n, names.size());
@@ -282,36 +354,73 @@ public:
     ImageReader(Runtime& rt, std::string_view bytes) : rt(rt), r(bytes) {}
 
     void restore() {
+        try {
+            read_all();
+        } catch (...) {
+            hand_over();
+            throw;
+        }
+        hand_over();
+    }
+
+private:
+    // Every object made here becomes the heap's, whole or not: a failed reading leaves no
+    // strays. The list of ids is compacted into the heap's list of them.
+    void hand_over() {
+        std::size_t kept = 0;
+        for (gc_object* o : objects) {
+            auto* v = static_cast<value*>(o);
+            if (v == nullptr || v == rt.nil || v == rt.true_value || v == rt.false_value || v == rt.global ||
+                is<Type>(v) || is<nativefunc>(v) || is<resumable_native>(v))
+                continue;
+            objects[kept++] = o;
+        }
+        objects.resize(kept);
+        rt.heap.adopt_permanent(std::move(objects));
+        objects.clear();
+    }
+
+    void read_all() {
         if (r.text() != magic) throw std::runtime_error("the start-up image is not one this program wrote");
         const std::int64_t counter = r.signed_number();
         names.resize(r.number());
         for (const Name*& n : names) n = rt.names.intern(r.text());
-        objects.reserve(r.number() + 1);
-        // Each record is read twice: first to make its object, then to fill its references,
-        // since scopes, closures and classes refer to each other in cycles.
-        Reader fill = r;
+        const std::size_t count = r.number();
+        if (count > r.size() || r.size() > UINT32_MAX) throw std::runtime_error("the start-up image is truncated");
+        objects.reserve(count + 1);
+        // A record is made whole at once when everything it refers to exists (most cells);
+        // the others are read again to fill their references, since scopes, closures and
+        // classes refer to each other in cycles.
         objects.push_back(nullptr);
         for (std::size_t length; (length = r.number()) != 0;) {
-            const std::size_t end = r.position() + length;
-            make_object();
+            const std::size_t start = r.position();
+            const std::size_t end = start + length;
+            if (end > r.size()) throw std::runtime_error("the start-up image is truncated");
+            if (!make_object()) {
+                deferred.emplace_back(static_cast<std::uint32_t>(objects.size() - 1), static_cast<std::uint32_t>(start));
+            }
             r.skip_to(end);
         }
+        if (!r.done()) throw std::runtime_error("the start-up image has bytes after its end");
         for (const auto& [id, class_id] : pending_instances) {
             value* c = at(class_id);
             if (c == nullptr || !is<Class>(c)) throw std::runtime_error("the start-up image has an instance without a class");
-            objects[id] = rt.heap.make<instance>(as<Class>(c));
+            objects[id] = rt.heap.make_unlisted<instance>(as<Class>(c));
         }
-        for (std::size_t id = 1; fill.number() != 0; ++id) fill_object(fill, objects[id]);
-        if (!fill.done()) throw std::runtime_error("the start-up image has bytes after its end");
+        Reader fill = r;
+        for (const auto& [id, start] : deferred) {
+            fill.skip_to(start);
+            fill_object(fill, static_cast<value*>(objects[id]));
+        }
         rt.num_symbol_generator.counter = counter;
     }
 
-private:
     Runtime& rt;
     Reader r;
-    std::vector<value*> objects;
+    std::vector<gc_object*> objects;  // by id; each a value
     std::vector<const Name*> names;
     std::vector<std::pair<std::size_t, std::uint64_t>> pending_instances;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> deferred;  // id and where its record starts
     std::unordered_map<std::string_view, value*> builtins;
 
     value* builtin(std::string_view name) {
@@ -331,36 +440,51 @@ private:
 
     // First reading: one object per record, with its plain contents; the caller steps over
     // the references, which the second reading fills in.
-    void make_object() {
-        const auto kind = static_cast<record>(r.byte() & ~has_notes);
+    bool known(std::uint64_t id) const { return id == 0 || (id < objects.size() && objects[id] != nullptr); }
+
+    // True when the object is whole; false when the second reading must fill it.
+    bool make_object() {
+        const std::uint8_t first = r.byte();
+        const auto kind = static_cast<record>(first & ~has_notes);
         value* v = nullptr;
+        bool whole = (first & has_notes) == 0;
         switch (kind) {
         case record::unique: {
             const auto which = r.number();
             v = which == 0 ? rt.nil : which == 1 ? rt.true_value : rt.false_value;
             break;
         }
-        case record::named_symbol: v = make_symbol(rt, name(r)); break;
-        case record::num_symbol: v = rt.heap.make<num_symbol>(rt, r.signed_number()); break;
-        case record::integer: v = make_integer(rt, r.signed_number()); break;
+        case record::named_symbol: v = rt.heap.make_unlisted<named_symbol>(rt, name(r)); break;
+        case record::num_symbol: v = rt.heap.make_unlisted<num_symbol>(rt, r.signed_number()); break;
+        case record::integer: v = rt.heap.make_unlisted<integer>(rt, r.signed_number()); break;
         case record::floating: {
             const std::uint64_t bits = r.number();
             double d;
             std::memcpy(&d, &bits, sizeof d);
-            v = rt.heap.make<floating>(rt, d);
+            v = rt.heap.make_unlisted<floating>(rt, d);
             break;
         }
-        case record::string: v = make_string(rt, std::string(r.text())); break;
-        case record::cell: v = cons(rt, rt.nil, rt.nil); break;
-        case record::hashtable: v = rt.heap.make<hashtable>(rt); break;
-        case record::environment: v = rt.heap.make<environment>(rt, nullptr); break;
+        case record::string: v = rt.heap.make_unlisted<string>(rt, std::string(r.text())); break;
+        case record::cell: {
+            const std::uint64_t car = r.number();
+            const std::uint64_t cdr = r.number();
+            if (known(car) && known(cdr)) {
+                v = rt.heap.make_unlisted<cell>(rt, static_cast<value*>(objects[car]), static_cast<value*>(objects[cdr]));
+            } else {
+                v = rt.heap.make_unlisted<cell>(rt, rt.nil, rt.nil);
+                whole = false;
+            }
+            break;
+        }
+        case record::hashtable: v = rt.heap.make_unlisted<hashtable>(rt); break;
+        case record::environment: v = rt.heap.make_unlisted<environment>(rt, nullptr); break;
         case record::global: v = rt.global; break;
-        case record::function: v = rt.heap.make<function>(rt, static_cast<exec_mode>(r.number()), nullptr); break;
+        case record::function: v = rt.heap.make_unlisted<function>(rt, static_cast<exec_mode>(r.number()), nullptr); break;
         case record::lispfunc:
-            v = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, rt.nil, nullptr);
+            v = rt.heap.make_unlisted<lispfunc>(rt, std::vector<value*>{}, nullptr, rt.nil, nullptr);
             break;
         case record::Class:
-            v = rt.heap.make<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
+            v = rt.heap.make_unlisted<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
             break;
         case record::instance:
             // Its class may come later: the instance is made once every record has its object.
@@ -371,6 +495,13 @@ private:
         default: throw std::runtime_error("the start-up image holds an unknown record");
         }
         objects.push_back(v);
+        switch (kind) {
+        case record::hashtable: case record::environment: case record::global: case record::function:
+        case record::lispfunc: case record::Class: case record::instance:
+            return false;
+        default:
+            return whole;
+        }
     }
 
     const Name* name(Reader& f) {
@@ -381,7 +512,7 @@ private:
 
     value* at(std::uint64_t id) {
         if (id >= objects.size()) throw std::runtime_error("the start-up image refers past its end");
-        return objects[id];
+        return static_cast<value*>(objects[id]);
     }
     std::vector<value*> list(Reader& f) {
         std::vector<value*> vs(f.number());
@@ -390,7 +521,7 @@ private:
     }
 
     // Second reading: every reference set, in the order the original held it.
-    void fill_object(Reader& f, value*& v) {
+    void fill_object(Reader& f, value* v) {
         const std::uint8_t first = f.byte();
         const auto kind = static_cast<record>(first & ~has_notes);
         switch (kind) {

@@ -7,7 +7,21 @@ namespace velune {
 
 Heap::~Heap() {
     for (gc_object* o : objects) destroy(o);
-    for (gc_object* o : permanent_objects) destroy(o);
+    for (const auto& frozen : permanent_objects) {
+        for (gc_object* o : frozen) destroy(o);
+    }
+    for (const auto& made : adopted_objects) {
+        for (gc_object* o : made) destroy(o);
+    }
+}
+
+void Heap::adopt_permanent(std::vector<gc_object*> made) {
+    for (gc_object* o : made) {
+        o->permanent = true;
+        if (o->has_mutable_references()) remember(o);
+    }
+    permanent_count += made.size();
+    adopted_objects.push_back(std::move(made));
 }
 
 void Heap::freeze(sweep s) {
@@ -16,8 +30,9 @@ void Heap::freeze(sweep s) {
         o->permanent = true;
         if (o->has_mutable_references()) remember(o);
     }
-    permanent_objects.insert(permanent_objects.end(), objects.begin(), objects.end());
-    objects.clear();
+    permanent_count += objects.size();
+    permanent_objects.push_back(std::move(objects));
+    objects = {};
 }
 
 void Heap::remove_root_source(const root_source* s) {

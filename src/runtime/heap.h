@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -113,6 +114,16 @@ public:
         return object;
     }
 
+    // For the start-up image: made outside the object list, and handed over with
+    // `adopt_permanent` once the image is whole.
+    template <class T, class... Args> T* make_unlisted(Args&&... args) {
+        T* object = pool.make<T>(std::forward<Args>(args)...);
+        object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+        return object;
+    }
+    // Takes objects made by make_unlisted as permanent, as `freeze` would.
+    void adopt_permanent(std::vector<gc_object*> made);
+
     // The only place a collection may start: between frame steps.
     void safe_point() {
         if (stress_every > 0) {
@@ -151,14 +162,20 @@ public:
         stress_every = every;
         stress_countdown = every;
     }
-    std::size_t live_objects() const { return objects.size() + permanent_objects.size(); }
+    std::size_t live_objects() const { return objects.size() + permanent_count; }
     std::size_t collections() const { return collection_count; }
 
 private:
     friend class TempRoot;
     SlabPool pool;
-    std::vector<gc_object*> objects;            // swept by every collection
-    std::vector<gc_object*> permanent_objects;  // destroyed only with the heap
+    // Swept by every collection. In blocks: a deep recursion's millions of live objects
+    // never wait in two copies while a growing vector moves them.
+    std::deque<gc_object*> objects;
+    // Destroyed only with the heap: each freeze's list kept whole, never copied, and what
+    // the start-up image made.
+    std::vector<std::deque<gc_object*>> permanent_objects;
+    std::vector<std::vector<gc_object*>> adopted_objects;
+    std::size_t permanent_count = 0;
     std::vector<gc_object*> changeable;         // the permanent ones traced as roots
     std::vector<const root_source*> sources;
     struct temp_slot {

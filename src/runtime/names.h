@@ -31,6 +31,8 @@ struct Name {
 
 class NameTable {
 public:
+    // The standard library alone names several hundred: room for them from the start.
+    NameTable() { table.reserve(1024); }
     const Name* intern(std::string_view text);
     std::size_t size() const { return table.size(); }
 

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -65,9 +65,9 @@ void OutputBuffer::write_all(std::string_view bytes) {
 }
 
 std::string format_integer(std::int64_t n) {
-    char text[32];
-    const int length = std::snprintf(text, sizeof text, "%" PRId64, n);
-    return std::string(text, static_cast<std::size_t>(length));
+    char text[24];
+    const auto end = std::to_chars(text, text + sizeof text, n).ptr;
+    return std::string(text, static_cast<std::size_t>(end - text));
 }
 
 std::string format_float(double d) {

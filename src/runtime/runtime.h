@@ -161,6 +161,8 @@ public:
     bool confine_files = false;
     // The implementation of the global if, which evaluation runs without frames of its own.
     value* if_form = nullptr;
+    // The implementation of the global quote, which evaluation answers without a frame.
+    value* quote_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.
     std::shared_ptr<void> library_state;
     // Set with the library's fast paths: picks the method for a call of a generic function
