@@ -32,6 +32,7 @@ constexpr std::uint64_t step_limit = 30000;
 constexpr std::size_t memory_limit = 256u << 20;
 
 fs::path scratch;
+fs::path started_in;  // given back after each input: libFuzzer's own paths may be relative
 
 enum class ending { clean, language_error, syntax_error, internal_failure, resource_limit };
 
@@ -116,6 +117,7 @@ outcome run_once(const std::string& program, bool fast_paths) {
         const std::string relative = fs::relative(entry.path(), scratch).string();
         o.files[relative] = entry.is_regular_file() ? read_all(entry.path()) : std::string("<not a regular file>");
     }
+    fs::current_path(started_in);
     return o;
 }
 
@@ -134,6 +136,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char pattern[] = "/tmp/velune-fuzz-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) std::abort();
     velune::scratch = pattern;
+    velune::started_in = std::filesystem::current_path();
     std::atexit([] {
         std::error_code ignored;
         std::filesystem::current_path("/", ignored);

@@ -9,6 +9,7 @@
 #   fuzz/run.sh [SECONDS] [TARGET...]     TARGET: program, reader (default both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 seconds=${1:-60}
 shift || true
 targets=("${@:-program}")
@@ -27,8 +28,8 @@ cmake --preset fuzz > /dev/null
 cmake --build --preset fuzz -j"${VELUNE_JOBS:-2}" --target "${targets[@]/#/fuzz_}"
 
 for target in "${targets[@]}"; do
-  corpus=build/fuzz/corpus/$target
-  findings=build/fuzz/findings/$target
+  corpus=$root/build/fuzz/corpus/$target
+  findings=$root/build/fuzz/findings/$target
   mkdir -p "$corpus" "$findings"
   seeds=$(mktemp -d)
   find tests/golden examples -name '*.lisp' -type f | while read -r f; do cp "$f" "$seeds/$(echo "$f" | tr / _)"; done
@@ -36,7 +37,7 @@ for target in "${targets[@]}"; do
   # A finding's file goes to $findings; -timeout counts seconds per input. The program
   # target ends every run by its own step and memory limits, so a timeout is a hang.
   build/fuzz/fuzz_$target ${VELUNE_FUZZ_FLAGS:-} -max_total_time="$seconds" -timeout=25 -rss_limit_mb=3072 -print_final_stats=1 \
-    -dict=fuzz/velune.dict -artifact_prefix="$findings/" "$corpus" "$seeds" fuzz/regression/$target \
+    -dict="$root/fuzz/velune.dict" -artifact_prefix="$findings/" "$corpus" "$seeds" "$root/fuzz/regression/$target" \
     > "build/fuzz/$target.log" 2>&1 || { rm -rf "$seeds"; tail -n 60 "build/fuzz/$target.log"; exit 1; }
   rm -rf "$seeds"
   grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb|DONE' "build/fuzz/$target.log" | tail -n 3 | sed 's/^/   /'

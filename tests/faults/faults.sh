@@ -353,7 +353,7 @@ garbage)
   # resident): the collector's threshold follows what is live.
   run garbage "ulimit -v 204800; '$velune' '$here/garbage.lisp'"
   expect_status garbage 0
-  printf '0\n20\n' | cmp -s - garbage.stdout || fail "garbage: output $(cat garbage.stdout)"
+  printf '6000000\n20\n' | cmp -s - garbage.stdout || fail "garbage: output $(cat garbage.stdout)"
   ;;
 *)
   echo "unknown fault class $class"
