@@ -23,6 +23,8 @@ enum class record : std::uint8_t {
     unique, named_symbol, num_symbol, integer, floating, string, cell, hashtable, environment,
     function, lispfunc, Class, instance, type_ref, builtin_ref, global
 };
+// The kind byte of a cell without notes: the one record given without its length.
+constexpr std::uint8_t plain_cell = static_cast<std::uint8_t>(record::cell);
 
 class Writer {
 public:
@@ -111,16 +113,22 @@ public:
         w.text(magic);
         w.signed_number(rt.num_symbol_generator.counter);
         number_from(rt.global);
-        // Each record goes out after its length, so the first reading can step over it.
+        // A plain cell is its kind byte and two references, which the first reading takes
+        // whole; every other record gives its length after its kind byte, so that the first
+        // reading can step over it.
         Writer head = std::move(w);
         Writer all;
         for (std::size_t i = 0; i < order.size(); ++i) {
             w.out.clear();
             describe(order[i]);
-            all.number(w.out.size());
-            all.out += w.out;
+            if (static_cast<std::uint8_t>(w.out[0]) == plain_cell) {
+                all.out += w.out;
+            } else {
+                all.out += w.out[0];
+                all.number(w.out.size() - 1);
+                all.out.append(w.out, 1);
+            }
         }
-        all.number(0);  // end of records
         // Every name once, before the records that refer to them by number, and how many
         // records follow.
         head.number(names.size());
@@ -392,14 +400,20 @@ private:
         // the others are read again to fill their references, since scopes, closures and
         // classes refer to each other in cycles.
         objects.push_back(nullptr);
-        for (std::size_t length; (length = r.number()) != 0;) {
+        for (std::size_t id = 1; id <= count; ++id) {
             const std::size_t start = r.position();
-            const std::size_t end = start + length;
-            if (end > r.size()) throw std::runtime_error("the start-up image is truncated");
-            if (!make_object()) {
-                deferred.emplace_back(static_cast<std::uint32_t>(objects.size() - 1), static_cast<std::uint32_t>(start));
+            const std::uint8_t first = r.byte();
+            bool whole;
+            if (first == plain_cell) {
+                whole = make_cell();
+            } else {
+                const std::size_t length = r.number();
+                if (length > r.size() - r.position()) throw std::runtime_error("the start-up image is truncated");
+                const std::size_t end = r.position() + length;
+                whole = make_object(first);
+                r.skip_to(end);
             }
-            r.skip_to(end);
+            if (!whole) deferred.emplace_back(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(start));
         }
         if (!r.done()) throw std::runtime_error("the start-up image has bytes after its end");
         for (const auto& [id, class_id] : pending_instances) {
@@ -443,8 +457,18 @@ private:
     bool known(std::uint64_t id) const { return id == 0 || (id < objects.size() && objects[id] != nullptr); }
 
     // True when the object is whole; false when the second reading must fill it.
-    bool make_object() {
-        const std::uint8_t first = r.byte();
+    bool make_cell() {
+        const std::uint64_t car = r.number();
+        const std::uint64_t cdr = r.number();
+        if (known(car) && known(cdr)) {
+            objects.push_back(rt.heap.make_unlisted<cell>(rt, static_cast<value*>(objects[car]), static_cast<value*>(objects[cdr])));
+            return true;
+        }
+        objects.push_back(rt.heap.make_unlisted<cell>(rt, rt.nil, rt.nil));
+        return false;
+    }
+
+    bool make_object(std::uint8_t first) {
         const auto kind = static_cast<record>(first & ~has_notes);
         value* v = nullptr;
         bool whole = (first & has_notes) == 0;
@@ -523,6 +547,7 @@ private:
     // Second reading: every reference set, in the order the original held it.
     void fill_object(Reader& f, value* v) {
         const std::uint8_t first = f.byte();
+        if (first != plain_cell) f.number();  // the record's length
         const auto kind = static_cast<record>(first & ~has_notes);
         switch (kind) {
         case record::unique: f.number(); break;
