@@ -263,6 +263,9 @@ value* in_list(Runtime& rt, value* container, value* item) {
     return container == rt.nil ? rt.false_value : nullptr;
 }
 
+// Calls with more arguments than this run their Velune code.
+constexpr std::size_t most_arguments = 8;
+
 // ---- nested blocks of lines (the configuration libraries' text) ----
 
 // Blocks nest no deeper than this here; deeper ones run the Velune definitions.
@@ -351,8 +354,6 @@ bool any_instance(value* const* a, std::size_t n) {
 
 
 // ---- generic functions: choosing the method natively ----
-
-constexpr std::size_t fast_arguments_most = chosen_method::most_frames;
 //
 // defgeneric writes, for (defgeneric (name x ...)), the body
 //   (let* (method-definitions (get-key method-store "name")
@@ -478,7 +479,7 @@ void classify(Runtime& rt, lispfunc* l) {
             if (same_symbol(p, l->parameters[j])) return;
         }
     }
-    if (l->parameters.size() > fast_arguments_most || !matches_model(rt, f, l->body, l->parameters)) return;
+    if (l->parameters.size() > most_arguments || !matches_model(rt, f, l->body, l->parameters)) return;
     l->dispatches = true;
 }
 
@@ -490,9 +491,12 @@ bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_metho
             if (entry.first->in_dispatch) return false;
         }
     }
-    value* values[fast_arguments_most];
+    value* values[most_arguments];
     std::size_t n = 0;
-    for (value* v = arguments; is<cell>(v); v = as<cell>(v)->cdr) values[n++] = as<cell>(v)->car;
+    for (value* v = arguments; is<cell>(v); v = as<cell>(v)->cdr) {
+        if (n == most_arguments) return false;
+        values[n++] = as<cell>(v)->car;
+    }
     dispatch_places places;
     if (!locate(generic->body, places)) return false;
     value* const* listed = frozen(rt).method_store->table.find(as<string>(places.key)->text);
@@ -695,7 +699,7 @@ value* fast_plus(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
 value* fast_str(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
     if (n == 0 || any_instance(a, n)) return nullptr;
     return attempt(rt, [&]() -> value* {
-        value* parts[fast_arguments_most];
+        value* parts[most_arguments];
         for (std::size_t i = 0; i < n; ++i) {
             if ((parts[i] = to_string_of(rt, a[i])) == nullptr) return nullptr;
         }
