@@ -288,6 +288,44 @@ std::string EvalFrame::display(const Runtime& rt) const {
     }
 }
 
+namespace {
+
+// `((fn (a b) body...) x y)` through the global fn, with as many plain parameters (named,
+// distinct, neither current-scope nor parent-scope) as arguments and a body: what `let`
+// writes. Running the body in a fresh scope of `env` is then exactly the call of the
+// function the head would make, which nothing else can see.
+bool applies_in_place(const Runtime& rt, velune::environment* env, value* expression) {
+    value* head = first(expression);
+    value* symbol = first(head);
+    if (!is<named_symbol>(symbol)) return false;
+    value* bound = env->lookup_name(as<named_symbol>(symbol)->name);
+    if (bound == nullptr || !is<velune::function>(bound)) return false;
+    auto* f = as<velune::function>(bound);
+    if (f->implementation != rt.fn_form || f->exec_mode != exec_mode::no_eval) return false;
+    value* tail = rest_of(head);
+    if (!is<cell>(tail) || !is<cell>(rest_of(tail))) return false;  // parameters and a body
+    value* end = tail;
+    while (is<cell>(end)) end = rest_of(end);
+    if (end != rt.nil) return false;
+    constexpr std::size_t most = 8;
+    const Name* names[most];
+    std::size_t count = 0;
+    value* p = first(tail);
+    for (; is<cell>(p); p = rest_of(p)) {
+        value* parameter = first(p);
+        if (count == most || !is<named_symbol>(parameter)) return false;
+        const Name* name = as<named_symbol>(parameter)->name;
+        if (name->scope_role != 0 || name == rt.known.dot) return false;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (names[i] == name) return false;
+        }
+        names[count++] = name;
+    }
+    return p == rt.nil && has_exactly(rt, rest_of(expression), count);
+}
+
+}  // namespace
+
 bool EvalFrame::next_step(Interpreter& in) {
     switch (at) {
     case state::start:
@@ -295,6 +333,9 @@ bool EvalFrame::next_step(Interpreter& in) {
             result = atom_value(environment, expression);
             if (result == nullptr) throw undefined_symbol(expression);
             return true;
+        }
+        if (in.rt.fast_paths && is<cell>(first(expression)) && applies_in_place(in.rt, environment, expression)) {
+            return start_in_place(in);
         }
         function = evaluate_now(in, environment, first(expression));
         if (function == nullptr) {
@@ -305,7 +346,16 @@ bool EvalFrame::next_step(Interpreter& in) {
         }
         return start_call(in);
     case state::head_known:
-        return start_call(in);
+        for (;;) {
+            if (start_call(in)) return true;
+            // A tail form taken over just now: one headed by a native or a special form goes
+            // on at once. A Velune function's waits for the next step, so that a loop of tail
+            // calls passes a safe point on every turn.
+            if (at != state::head_known || !is<velune::function>(function) ||
+                is<lispfunc>(as<velune::function>(function)->implementation)) {
+                return false;
+            }
+        }
     case state::arguments:
         return evaluate_arguments(in);
     case state::body:
@@ -318,6 +368,17 @@ bool EvalFrame::next_step(Interpreter& in) {
     default:
         unknown_state(in.rt, "EvalFrame.next_step()", static_cast<int>(at));
     }
+}
+
+bool EvalFrame::start_in_place(Interpreter& in) {
+    value* head = first(expression);
+    // The body list stands for the function: the lines it shows are the same.
+    function = rest_of(rest_of(head));
+    last = first(rest_of(head));  // the parameters not yet bound
+    at = state::arguments;
+    remaining = rest_of(expression);
+    gathered = in.rt.heap.make<velune::environment>(in.rt, environment);
+    return evaluate_arguments(in);
 }
 
 bool EvalFrame::start_call(Interpreter& in) {
@@ -382,8 +443,15 @@ void EvalFrame::gather(Runtime& rt, value* v) {
         return;
     }
     if (is<velune::environment>(gathered)) {
-        auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
-        as<velune::environment>(gathered)->bind_parameter(as<named_symbol>(f->parameters[bound++])->name, v);
+        const Name* name;
+        if (is<cell>(function)) {  // a function applied in place: its parameter list
+            name = as<named_symbol>(first(last))->name;
+            last = rest_of(last);
+        } else {
+            auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
+            name = as<named_symbol>(f->parameters[bound++])->name;
+        }
+        as<velune::environment>(gathered)->bind_parameter(name, v);
         return;
     }
     // The list is built front to back as the values arrive: no copy at the end.
@@ -398,6 +466,12 @@ void EvalFrame::gather(Runtime& rt, value* v) {
 
 bool EvalFrame::call_function(Interpreter& in) {
     Runtime& rt = in.rt;
+    if (is<cell>(function)) {  // a function applied in place: its body, in the scope made
+        at = state::body;
+        remaining = function;
+        result = rt.nil;
+        return run_body(in);
+    }
     value* implementation = as<velune::function>(function)->implementation;
     switch (implementation->kind) {
     case value_kind::nativefunc: {

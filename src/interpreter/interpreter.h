@@ -187,6 +187,7 @@ private:
     const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
     bool start_call(Interpreter& in);
+    bool start_in_place(Interpreter& in);
     bool evaluate_arguments(Interpreter& in);
     bool call_function(Interpreter& in);
     bool run_body(Interpreter& in);

@@ -91,6 +91,7 @@ void install_builtins(Runtime& rt) {
         rt.global->bind_name(rt.names.intern(row.name), rt.heap.make<function>(rt, row.mode, implementation));
         if (row.make == make_if_block) rt.if_form = implementation;
         if (row.entry == quote) rt.quote_form = implementation;
+        if (row.entry == lambda_constructor) rt.fn_form = implementation;
     }
     QuasiquoteNatives& q = rt.quasiquote_natives;
     q.element = rt.heap.make<resumable_native>(rt, "quasiquote", make_quasiquote);

@@ -9,6 +9,8 @@
 
 namespace velune {
 
+struct value;
+
 struct Name {
     std::string text;
     // Where the name last sat in a large scope (in practice the global one): checked against
@@ -27,6 +29,9 @@ struct Name {
     // variable): lookups of the others (the globals a body calls) go straight to the
     // outermost scope of the chain.
     mutable bool bound_inside = false;
+    // The name's value in the global scope (nullptr while unbound there), kept by that scope
+    // on every write: a global read is one load instead of a search.
+    mutable value* global_value = nullptr;
 };
 
 class NameTable {

@@ -163,6 +163,9 @@ public:
     value* if_form = nullptr;
     // The implementation of the global quote, which evaluation answers without a frame.
     value* quote_form = nullptr;
+    // The implementation of the global fn: a form that applies one where it is written runs
+    // the body without making the function.
+    value* fn_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.
     std::shared_ptr<void> library_state;
     // Set with the library's fast paths: picks the method for a call of a generic function

@@ -103,6 +103,7 @@ bool environment::remove(const value* symbol) {
         const Name* name = as<named_symbol>(symbol)->name;
         binding_barrier(this, name->watched);
         if (name->scope_role != 0 && implicit_scopes()) make_scopes_explicit(name);
+        if (is_global()) name->global_value = nullptr;
         return names.erase(name);
     }
     binding_barrier(this, false);
@@ -222,6 +223,7 @@ void install_values(Runtime& rt) {
     rt.false_value = make_unique_value("false");
 
     rt.global = rt.heap.make<environment>(rt, nullptr);
+    rt.global->make_global();
     rt.keep_forever(rt.global);
     environment* g = rt.global;
     g->bind_name(rt.names.intern("true"), rt.true_value);

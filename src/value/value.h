@@ -344,18 +344,22 @@ struct environment final : value {
         }
         if (parent != nullptr && !name->bound_inside) name->bound_inside = true;
         names.bind(name, v);
+        if (is_global()) name->global_value = v;
     }
     value* lookup_name(const Name* name) const {
         const environment* e = this;
-        if (!name->bound_inside) {
+        if (name->bound_inside) {
+            for (; e->parent != nullptr; e = e->parent) {
+                if (value* const* slot = e->names.find(name)) return *slot;
+                if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
+            }
+        } else {
             while (e->parent != nullptr) e = e->parent;
-            value* const* slot = e->names.find(name);
-            return slot != nullptr ? *slot : nullptr;
         }
-        for (; e != nullptr; e = e->parent) {
-            if (value* const* slot = e->names.find(name)) return *slot;
-            if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
-        }
+        // The outermost scope of the chain: the global one answers from the name itself.
+        if (e->is_global() && name->scope_role == 0) return name->global_value;
+        if (value* const* slot = e->names.find(name)) return *slot;
+        if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
         return nullptr;
     }
     // A parameter of a function with plain parameters, in a fresh scope.
@@ -377,6 +381,9 @@ struct environment final : value {
     std::vector<binding<const Name*>> name_bindings(const Runtime& rt) const;
     // Back to a fresh scope's bindings (for restoring a saved one).
     void clear_bindings() {
+        if (is_global()) {
+            for (const auto& entry : names.entries) entry.first->global_value = nullptr;
+        }
         names.clear();
         numbers.reset();
         own_bits |= implicit_bit;
@@ -390,9 +397,13 @@ struct environment final : value {
     bool has_mutable_references() const override { return true; }
     // current-scope and parent-scope still have their first values, held in no entry.
     bool implicit_scopes() const { return (own_bits & implicit_bit) != 0; }
+    // The runtime's global scope, whose bindings its names mirror (see Name::global_value).
+    bool is_global() const { return (own_bits & global_bit) != 0; }
+    void make_global() { own_bits |= global_bit; }
 
 private:
     static constexpr std::uint8_t implicit_bit = 1;
+    static constexpr std::uint8_t global_bit = 2;
     value* implicit_value(const Name* name) const {
         return name->scope_role == 1 ? const_cast<environment*>(this) : parent;
     }
