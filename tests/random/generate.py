@@ -22,6 +22,7 @@ GENERIC_CALLS = [
     '(flatten (list {a} (list {b} (list {c}))))', '(lines-to-string {a})', '(lines-to-string (list {a} (list {b})))',
     '(yaml-quote {a})', '(yaml-quote "a\\"b\\\\c\\nd")', '(str {a} {b} {c})', '(indent {a} {b})',
     '(x {a})', '(y p)', '(begin (set-x p {a}) (x p))', '(area {a} {b})', '(area p {b})', '(to-string p)',
+    '(let v {a} (+ v {b}))', '((fn (u w) (str u w)) {a} {b})', '((fn (u) (at u {i})) {a})', '((fn (u) u))',
 ]
 
 TYPES = ['integer', 'string', 'cell', 'unique', 'dictionary', 'symbol', 'point', 'function']
