@@ -346,6 +346,19 @@ struct environment final : value {
         names.bind(name, v);
         if (is_global()) name->global_value = v;
     }
+    // Changes the name's binding here if this scope has one; false if it has none.
+    bool rebind_name(const Name* name, value* v) {
+        if (name->scope_role != 0 && implicit_scopes()) {
+            bind_name(name, v);
+            return true;
+        }
+        value** slot = names.find(name);
+        if (slot == nullptr) return false;
+        binding_barrier(this, name->watched);
+        *slot = v;
+        if (is_global()) name->global_value = v;
+        return true;
+    }
     value* lookup_name(const Name* name) const {
         const environment* e = this;
         if (name->bound_inside) {
