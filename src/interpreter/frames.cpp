@@ -91,17 +91,6 @@ velune::function* named_function(velune::environment* env, value* head) {
     return f != nullptr && is<velune::function>(f) ? as<velune::function>(f) : nullptr;
 }
 
-// x for `(quote x)` through the global quote, which its own frame would answer at once
-// (evaluate_now below); else nullptr.
-value* quoted_value(const Runtime& rt, velune::environment* env, value* expression) {
-    if (!rt.fast_paths || !is<cell>(expression)) return nullptr;
-    velune::function* f = named_function(env, first(expression));
-    if (f == nullptr || f->implementation != rt.quote_form) return nullptr;
-    if (f->exec_mode != exec_mode::no_eval && f->exec_mode != exec_mode::no_expand) return nullptr;
-    value* arguments = rest_of(expression);
-    return is<cell>(arguments) && rest_of(arguments) == rt.nil ? first(arguments) : nullptr;
-}
-
 }  // namespace
 
 namespace {
@@ -133,7 +122,7 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     for (; is<cell>(rest); rest = rest_of(rest)) {
         if (count == most) return nullptr;
         value* v = atom_value(env, first(rest));
-        if (v == nullptr && (v = quoted_value(rt, env, first(rest))) == nullptr) return nullptr;
+        if (v == nullptr) return nullptr;
         values[count++] = v;
     }
     if (rest != rt.nil) return nullptr;
