@@ -573,7 +573,7 @@ private:
         case record::environment:
         case record::global: {
             auto* env = as<environment>(v);
-            env->parent = as_environment(at(f.number()));
+            env->set_parent(as_environment(at(f.number())));
             env->clear_bindings();
             for (auto n = f.number(); n > 0; --n) {
                 const Name* key = name(f);

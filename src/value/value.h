@@ -366,6 +366,8 @@ struct environment final : value {
                 if (value* const* slot = e->names.find(name)) return *slot;
                 if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
             }
+        } else if (reaches_global()) {
+            return name->global_value;
         } else {
             while (e->parent != nullptr) e = e->parent;
         }
@@ -412,11 +414,27 @@ struct environment final : value {
     bool implicit_scopes() const { return (own_bits & implicit_bit) != 0; }
     // The runtime's global scope, whose bindings its names mirror (see Name::global_value).
     bool is_global() const { return (own_bits & global_bit) != 0; }
-    void make_global() { own_bits |= global_bit; }
+    void make_global() { own_bits = static_cast<std::uint8_t>((own_bits | global_bit) & ~root_known); }
+    // Whether the outermost scope of the chain is the global one: known from the parent when
+    // the scope is made, worked out once for a scope whose parent was set afterwards.
+    bool reaches_global() const {
+        if ((own_bits & root_known) == 0) {
+            const environment* e = this;
+            while (e->parent != nullptr) e = e->parent;
+            const_cast<environment*>(this)->own_bits |= root_known | (e->is_global() ? root_global : 0);
+        }
+        return (own_bits & root_global) != 0;
+    }
+    // For the start-up image, which links the scopes it restores after making them.
+    void set_parent(velune::environment* p) {
+        parent = p;
+        own_bits = static_cast<std::uint8_t>(own_bits & ~(root_known | root_global));
+    }
 
 private:
     static constexpr std::uint8_t implicit_bit = 1;
     static constexpr std::uint8_t global_bit = 2;
+    static constexpr std::uint8_t root_known = 4, root_global = 8;
     value* implicit_value(const Name* name) const {
         return name->scope_role == 1 ? const_cast<environment*>(this) : parent;
     }
@@ -549,6 +567,7 @@ inline cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt
 inline environment::environment(const Runtime& rt, velune::environment* p)
     : value(static_kind, rt.types.environment), parent(p) {
     own_bits |= implicit_bit;
+    if (p != nullptr && (p->own_bits & root_known) != 0) own_bits |= p->own_bits & (root_known | root_global);
 }
 
 // ---- making values ----
