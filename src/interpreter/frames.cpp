@@ -96,6 +96,7 @@ velune::function* named_function(velune::environment* env, value* head) {
 namespace {
 value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
                        value* arguments);
+value* call_native_if_known(Interpreter& in, velune::environment* env, value* expression, velune::function* f);
 }  // namespace
 
 value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
@@ -103,6 +104,15 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     velune::function* f = named_function(env, first(expression));
     if (head != nullptr) *head = f;
     if (f == nullptr || !is<nativefunc>(f->implementation)) return nullptr;
+    return call_native_if_known(in, env, expression, f);
+}
+
+namespace {
+
+// The rest of evaluate_now for a native's call form, apart so that the common early returns
+// above need no registers saved.
+[[gnu::noinline]] value* call_native_if_known(Interpreter& in, velune::environment* env, value* expression,
+                                              velune::function* f) {
     Runtime& rt = in.rt;
     if (f->exec_mode != exec_mode::function) {
         // A native taking the form's own cells (fn, quote, unset) runs here as its frame would
@@ -134,6 +144,8 @@ value* evaluate_now(Interpreter& in, velune::environment* env, value* expression
     while (count > 0) arguments = cons(rt, values[--count], arguments);
     return call_native_now(in, env, expression, f, arguments);
 }
+
+}  // namespace
 
 namespace {
 
