@@ -54,6 +54,12 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 
 // ---- environments ----
 
+void environment::find_root() const {
+    const environment* e = this;
+    while (e->parent != nullptr) e = e->parent;
+    const_cast<environment*>(this)->own_bits |= root_known | (e->is_global() ? root_global : 0);
+}
+
 void environment::make_scopes_explicit(const Name* role_name) {
     own_bits &= static_cast<std::uint8_t>(~implicit_bit);
     const Name* partner = role_name->scope_partner;

@@ -359,7 +359,7 @@ struct environment final : value {
         if (is_global()) name->global_value = v;
         return true;
     }
-    value* lookup_name(const Name* name) const {
+    [[gnu::always_inline]] value* lookup_name(const Name* name) const {
         const environment* e = this;
         if (name->bound_inside) {
             for (; e->parent != nullptr; e = e->parent) {
@@ -418,11 +418,7 @@ struct environment final : value {
     // Whether the outermost scope of the chain is the global one: known from the parent when
     // the scope is made, worked out once for a scope whose parent was set afterwards.
     bool reaches_global() const {
-        if ((own_bits & root_known) == 0) {
-            const environment* e = this;
-            while (e->parent != nullptr) e = e->parent;
-            const_cast<environment*>(this)->own_bits |= root_known | (e->is_global() ? root_global : 0);
-        }
+        if ((own_bits & root_known) == 0) find_root();
         return (own_bits & root_global) != 0;
     }
     // For the start-up image, which links the scopes it restores after making them.
@@ -435,6 +431,7 @@ private:
     static constexpr std::uint8_t implicit_bit = 1;
     static constexpr std::uint8_t global_bit = 2;
     static constexpr std::uint8_t root_known = 4, root_global = 8;
+    void find_root() const;
     value* implicit_value(const Name* name) const {
         return name->scope_role == 1 ? const_cast<environment*>(this) : parent;
     }
