@@ -295,6 +295,11 @@ std::string EvalFrame::display(const Runtime& rt) const {
     case state::if_condition:
     case state::if_branch:
         return text + call_lines(rt, form, function);
+    case state::setting: {
+        value* set_form = first(remaining);
+        return text + call_lines(rt, form, function) + "\nEvalFrame: " + describe(rt, set_form) +
+               "\nEvalArgsFrame: " + describe(rt, rest_of(set_form));
+    }
     default:
         return text + "EvalFrame: " + form;
     }
@@ -565,17 +570,77 @@ bool EvalFrame::run_method(Interpreter& in, const chosen_method& chosen) {
     return run_body(in);
 }
 
+namespace {
+
+// The global set-symbol when `form` is `(set-symbol (quote name) x)` through it and the global
+// quote, name a named symbol; else nullptr.
+velune::function* setter_of(const Runtime& rt, velune::environment* env, value* form) {
+    if (!rt.fast_paths || !is<cell>(form)) return nullptr;
+    velune::function* f = named_function(env, first(form));
+    if (f == nullptr || f->implementation != rt.set_symbol_form || f->exec_mode != exec_mode::function) return nullptr;
+    value* arguments = rest_of(form);
+    if (!has_exactly(rt, arguments, 2)) return nullptr;
+    value* quoted = first(arguments);
+    if (!is<cell>(quoted) || !has_exactly(rt, rest_of(quoted), 1) || !is<named_symbol>(first(rest_of(quoted)))) {
+        return nullptr;
+    }
+    velune::function* q = named_function(env, first(quoted));
+    if (q == nullptr || q->implementation != rt.quote_form) return nullptr;
+    return q->exec_mode == exec_mode::no_eval || q->exec_mode == exec_mode::no_expand ? f : nullptr;
+}
+
+}  // namespace
+
+// `(set-symbol (quote name) x)` in a body, not its last form (what `let` writes first): x is
+// evaluated by this frame, which meanwhile shows the lines of the form's own frame, and the
+// binding changes here; the native itself runs only when this scope does not bind the name.
+// `remaining` still holds the form until it is done; `last` holds set-symbol.
+bool EvalFrame::start_setting(Interpreter& in, velune::environment* scope, velune::function* setter) {
+    at = state::setting;
+    last = setter;
+    value* x = nth(first(remaining), 2);
+    value* head = nullptr;
+    if (value* v = evaluate_now(in, scope, x, &head)) {
+        finish_setting(in, v);
+        return true;
+    }
+    EvalFrame* frame = in.push<EvalFrame>(scope, x);
+    if (head != nullptr) frame->head_is(head);
+    return false;
+}
+
+void EvalFrame::finish_setting(Interpreter& in, value* v) {
+    Runtime& rt = in.rt;
+    value* form = first(remaining);
+    auto* setter = as<velune::function>(last);
+    remaining = rest_of(remaining);
+    last = nullptr;
+    at = state::body;
+    auto* scope = as<velune::environment>(gathered);
+    value* symbol = first(rest_of(first(rest_of(form))));
+    if (scope->rebind_name(as<named_symbol>(symbol)->name, v)) {
+        result = rt.true_value;
+        return;
+    }
+    result = call_native_now(in, scope, form, setter, cons(rt, symbol, cons(rt, v, rt.nil)));
+}
+
 bool EvalFrame::run_body(Interpreter& in) {
     auto* scope = as<velune::environment>(gathered);
     while (is<cell>(remaining)) {
         value* body_expression = first(remaining);
-        remaining = rest_of(remaining);
-        if (remaining != in.rt.nil) {
+        if (rest_of(remaining) != in.rt.nil) {
+            if (velune::function* setter = setter_of(in.rt, scope, body_expression)) {
+                if (!start_setting(in, scope, setter)) return false;
+                continue;
+            }
+            remaining = rest_of(remaining);
             value* v = evaluate_or_push(in, scope, body_expression);
             if (v == nullptr) return false;
             result = v;
             continue;
         }
+        remaining = in.rt.nil;
         value* head = nullptr;
         value* v = evaluate_now(in, scope, body_expression, &head);
         if (v == nullptr) return take_over(in, scope, body_expression, head);
@@ -629,6 +694,9 @@ void EvalFrame::resume(Interpreter& in, value* v) {
     case state::if_branch:
         result = v;
         at = state::done;
+        break;
+    case state::setting:
+        finish_setting(in, v);
         break;
     default:
         internal_failure("unknown state in EvalFrame.resume(): " + format_integer(static_cast<int>(at)));

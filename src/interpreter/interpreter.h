@@ -163,6 +163,8 @@ private:
         body,            // running a Velune function's body (a CallFrame and an ExecFrame)
         if_condition,    // the global if: awaiting its condition (a CallFrame and a
         if_branch,       //   ResumableNativeCallFrame), then its branch's value
+        setting,         // in a body, awaiting x of (set-symbol (quote name) x) (stands for
+                         //   that form's EvalFrame and EvalArgsFrame above the body's lines)
         done
     };
     // A call or an if whose last step is this frame's expression: the frame took over
@@ -191,6 +193,8 @@ private:
     bool evaluate_arguments(Interpreter& in);
     bool call_function(Interpreter& in);
     bool run_body(Interpreter& in);
+    bool start_setting(Interpreter& in, velune::environment* scope, velune::function* setter);
+    void finish_setting(Interpreter& in, value* v);
     bool run_method(Interpreter& in, const chosen_method& chosen);
     bool take_branch(Interpreter& in, value* branch);
     bool take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head);

@@ -92,6 +92,7 @@ void install_builtins(Runtime& rt) {
         if (row.make == make_if_block) rt.if_form = implementation;
         if (row.entry == quote) rt.quote_form = implementation;
         if (row.entry == lambda_constructor) rt.fn_form = implementation;
+        if (row.entry == set_symbol) rt.set_symbol_form = implementation;
     }
     QuasiquoteNatives& q = rt.quasiquote_natives;
     q.element = rt.heap.make<resumable_native>(rt, "quasiquote", make_quasiquote);

@@ -166,6 +166,9 @@ public:
     // The implementation of the global fn: a form that applies one where it is written runs
     // the body without making the function.
     value* fn_form = nullptr;
+    // The implementation of the global set-symbol, whose `(set-symbol (quote name) x)` a
+    // body runs without a frame of its own.
+    value* set_symbol_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.
     std::shared_ptr<void> library_state;
     // Set with the library's fast paths: picks the method for a call of a generic function

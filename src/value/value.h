@@ -359,7 +359,7 @@ struct environment final : value {
         if (is_global()) name->global_value = v;
         return true;
     }
-    [[gnu::always_inline]] value* lookup_name(const Name* name) const {
+    value* lookup_name(const Name* name) const {
         const environment* e = this;
         if (name->bound_inside) {
             for (; e->parent != nullptr; e = e->parent) {

@@ -1,0 +1,17 @@
+; (set-symbol (quote name) x) in a body, as let writes it: the binding of this scope, an outer
+; one, and the value of the form; x that rebinds set-symbol or removes the binding.
+(define outer 1)
+(def (f a) (set-symbol (quote a) (+ a 1)) (set-symbol (quote outer) (+ outer a)) (list a outer))
+(print (f 5))
+(print ((fn (v) (set-symbol (quote v) (list v)) v) 3))
+(print ((fn (v) (print (set-symbol (quote v) 2)) v) 0))
+(print (let v 1 (let w (+ v 1) (list v w))))
+(print (let v 7 v))
+(define saved set-symbol)
+(define r ((fn (v) (set-symbol (quote v) (begin (define set-symbol (fn (s x) "rebound")) 9)) v) 0))
+(define r2 ((fn (v) (set-symbol (quote v) 10) v) 0))
+(define set-symbol saved)
+(print (list r r2))
+(def (g n) (let total (car n) total))
+(print (g (list 8)))
+(g 3)
