@@ -365,7 +365,7 @@ bool EvalFrame::next_step(Interpreter& in) {
     case state::head_known:
         for (;;) {
             if (start_call(in)) return true;
-            // A tail form taken over just now: one headed by a native or a special form goes
+            // A tail form taken over just now: one headed by a native or a built-in form goes
             // on at once. A Velune function's waits for the next step, so that a loop of tail
             // calls passes a safe point on every turn.
             if (at != state::head_known || !is<velune::function>(function) ||
