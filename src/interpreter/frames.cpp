@@ -97,17 +97,49 @@ namespace {
 value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
                        value* arguments);
 value* call_native_if_known(Interpreter& in, velune::environment* env, value* expression, velune::function* f);
+value* call_fast_if_known(Runtime& rt, velune::environment* env, value* expression, velune::function* f);
 }  // namespace
 
 value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
     if (!is<cell>(expression)) return atom_value(env, expression);
     velune::function* f = named_function(env, first(expression));
     if (head != nullptr) *head = f;
-    if (f == nullptr || !is<nativefunc>(f->implementation)) return nullptr;
+    if (f == nullptr) return nullptr;
+    if (!is<nativefunc>(f->implementation)) return call_fast_if_known(in.rt, env, expression, f);
     return call_native_if_known(in, env, expression, f);
 }
 
 namespace {
+
+// The values of a call form's arguments when every one is an atom or a bound symbol, at
+// most `most` of them, in a proper list: their count, or -1.
+int atom_arguments(const Runtime& rt, velune::environment* env, value* expression, value** values, int most) {
+    int count = 0;
+    value* rest = rest_of(expression);
+    for (; is<cell>(rest); rest = rest_of(rest)) {
+        if (count == most) return -1;
+        value* v = atom_value(env, first(rest));
+        if (v == nullptr) return -1;
+        values[count++] = v;
+    }
+    return rest == rt.nil ? count : -1;
+}
+
+// A library function's fast path on atom arguments of a count it takes: the exact value of
+// the call, or nullptr (the caller's frame then makes the call, and reports what fails).
+[[gnu::noinline]] value* call_fast_if_known(Runtime& rt, velune::environment* env, value* expression,
+                                            velune::function* f) {
+    if (!is<lispfunc>(f->implementation) || f->exec_mode != exec_mode::function) return nullptr;
+    auto* l = as<lispfunc>(f->implementation);
+    if (l->fast == nullptr) return nullptr;
+    constexpr int most = 4;
+    value* values[most];
+    const int count = atom_arguments(rt, env, expression, values, most);
+    if (count < 0) return nullptr;
+    const auto wanted = static_cast<int>(l->parameters.size());
+    if (l->rest_parameter == nullptr ? count != wanted : count < wanted) return nullptr;
+    return l->fast(rt, *l, values, static_cast<std::size_t>(count));
+}
 
 // The rest of evaluate_now for a native's call form, apart so that the common early returns
 // above need no registers saved.
@@ -593,7 +625,7 @@ velune::function* setter_of(const Runtime& rt, velune::environment* env, value* 
 
 // `(set-symbol (quote name) x)` in a body, not its last form (what `let` writes first): x is
 // evaluated by this frame, which meanwhile shows the lines of the form's own frame, and the
-// binding changes here; the native itself runs only when this scope does not bind the name.
+// binding changes here; the native itself runs only when no scope binds the name.
 // `remaining` still holds the form until it is done; `last` holds set-symbol.
 bool EvalFrame::start_setting(Interpreter& in, velune::environment* scope, velune::function* setter) {
     at = state::setting;
@@ -618,7 +650,7 @@ void EvalFrame::finish_setting(Interpreter& in, value* v) {
     at = state::body;
     auto* scope = as<velune::environment>(gathered);
     value* symbol = first(rest_of(first(rest_of(form))));
-    if (scope->rebind_name(as<named_symbol>(symbol)->name, v)) {
+    if (scope->rebind_nearest(as<named_symbol>(symbol)->name, v)) {
         result = rt.true_value;
         return;
     }

@@ -153,15 +153,7 @@ value* set_symbol(Interpreter& in, environment* env, value* arguments) {
     value* v = args.any(1);
     // Never creates a binding: only the nearest existing one changes.
     if (is<named_symbol>(symbol)) {
-        const Name* name = as<named_symbol>(symbol)->name;
-        // A name no inner scope has ever bound can only be bound in the outermost one.
-        environment* e = env;
-        if (!name->bound_inside) {
-            while (e->parent != nullptr) e = e->parent;
-        }
-        for (; e != nullptr; e = e->parent) {
-            if (e->rebind_name(name, v)) return rt.true_value;
-        }
+        if (env->rebind_nearest(as<named_symbol>(symbol)->name, v)) return rt.true_value;
         throw LispError{"set-symbol: could not find a suitable variable to set symbol '" + symbol_text(symbol)};
     }
     for (environment* e = env; e != nullptr; e = e->parent) {

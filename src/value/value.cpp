@@ -87,6 +87,25 @@ void environment::bind(value* symbol, value* v) {
     }
 }
 
+value* environment::lookup_name_further(const Name* name) const {
+    const environment* e = this;
+    if (name->bound_inside) {
+        for (; e->parent != nullptr; e = e->parent) {
+            if (value* const* slot = e->names.find(name)) return *slot;
+            if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
+        }
+    } else if (reaches_global()) {
+        return name->global_value;
+    } else {
+        while (e->parent != nullptr) e = e->parent;
+    }
+    // The outermost scope of the chain: the global one answers from the name itself.
+    if (e->is_global() && name->scope_role == 0) return name->global_value;
+    if (value* const* slot = e->names.find(name)) return *slot;
+    if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
+    return nullptr;
+}
+
 value* environment::lookup_number(const value* symbol) const {
     const std::int64_t number = as<num_symbol>(symbol)->number;
     for (const environment* e = this; e != nullptr; e = e->parent) {

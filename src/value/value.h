@@ -359,23 +359,28 @@ struct environment final : value {
         if (is_global()) name->global_value = v;
         return true;
     }
-    value* lookup_name(const Name* name) const {
-        const environment* e = this;
-        if (name->bound_inside) {
-            for (; e->parent != nullptr; e = e->parent) {
-                if (value* const* slot = e->names.find(name)) return *slot;
-                if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
-            }
-        } else if (reaches_global()) {
-            return name->global_value;
-        } else {
+    // Changes the nearest binding of the name, from this scope outwards; false if no scope
+    // of the chain binds it (set-symbol never creates one).
+    bool rebind_nearest(const Name* name, value* v) {
+        environment* e = this;
+        // A name no inner scope has ever bound can only be bound in the outermost one.
+        if (!name->bound_inside) {
             while (e->parent != nullptr) e = e->parent;
         }
-        // The outermost scope of the chain: the global one answers from the name itself.
-        if (e->is_global() && name->scope_role == 0) return name->global_value;
-        if (value* const* slot = e->names.find(name)) return *slot;
-        if (name->scope_role != 0 && e->implicit_scopes()) return e->implicit_value(name);
-        return nullptr;
+        for (; e != nullptr; e = e->parent) {
+            if (e->rebind_name(name, v)) return true;
+        }
+        return false;
+    }
+    value* lookup_name(const Name* name) const {
+        // The two common cases inline: an unshadowed global, and a name this scope binds.
+        constexpr std::uint8_t reaches = root_known | root_global;
+        if (!name->bound_inside) {
+            if ((own_bits & reaches) == reaches) return name->global_value;
+        } else if (parent != nullptr) {
+            if (value* const* slot = names.find(name)) return *slot;
+        }
+        return lookup_name_further(name);
     }
     // A parameter of a function with plain parameters, in a fresh scope.
     void bind_parameter(const Name* name, value* v) {
@@ -414,6 +419,7 @@ struct environment final : value {
     bool implicit_scopes() const { return (own_bits & implicit_bit) != 0; }
     // The runtime's global scope, whose bindings its names mirror (see Name::global_value).
     bool is_global() const { return (own_bits & global_bit) != 0; }
+    value* lookup_name_further(const Name* name) const;
     void make_global() { own_bits = static_cast<std::uint8_t>((own_bits | global_bit) & ~root_known); }
     // Whether the outermost scope of the chain is the global one: known from the parent when
     // the scope is made, worked out once for a scope whose parent was set afterwards.
