@@ -98,6 +98,7 @@ value* call_native_now(Interpreter& in, velune::environment* env, value* express
                        value* arguments);
 value* call_native_if_known(Interpreter& in, velune::environment* env, value* expression, velune::function* f);
 value* call_fast_if_known(Runtime& rt, velune::environment* env, value* expression, velune::function* f);
+bool sets_quoted_name(const Runtime& rt, velune::environment* env, value* arguments);
 }  // namespace
 
 value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head) {
@@ -319,6 +320,7 @@ std::string EvalFrame::display(const Runtime& rt) const {
     const std::string form = describe(rt, expression);
     switch (at) {
     case state::arguments:
+    case state::assigning:
         return text + "EvalFrame: " + form + "\nEvalArgsFrame: " + describe(rt, rest_of(expression));
     case state::calling:
         return text + "EvalFrame: " + form + "\nCallFrame: " + form;
@@ -449,7 +451,12 @@ bool EvalFrame::start_call(Interpreter& in) {
             }
         }
         gathered = rt.nil;
-        if (has_fast_path(f->implementation) && has_exactly(rt, arguments, 2)) held = true;
+        if (has_fast_path(f->implementation)) {
+            if (has_exactly(rt, arguments, 2)) held = true;
+        } else if (f->implementation == rt.set_symbol_form && rt.fast_paths &&
+                   sets_quoted_name(rt, environment, arguments)) {
+            return start_assigning(in);
+        }
         return evaluate_arguments(in);
     }
     case exec_mode::macro:
@@ -606,22 +613,58 @@ namespace {
 
 // The global set-symbol when `form` is `(set-symbol (quote name) x)` through it and the global
 // quote, name a named symbol; else nullptr.
+// Whether set-symbol's arguments are `(quote name) x`, name a named symbol, through the
+// global quote.
+[[gnu::noinline]] bool sets_quoted_name(const Runtime& rt, velune::environment* env, value* arguments) {
+    if (!has_exactly(rt, arguments, 2)) return false;
+    value* quoted = first(arguments);
+    if (!is<cell>(quoted) || !has_exactly(rt, rest_of(quoted), 1) || !is<named_symbol>(first(rest_of(quoted)))) {
+        return false;
+    }
+    velune::function* q = named_function(env, first(quoted));
+    if (q == nullptr || q->implementation != rt.quote_form) return false;
+    return q->exec_mode == exec_mode::no_eval || q->exec_mode == exec_mode::no_expand;
+}
+
+// The global set-symbol when `form` is `(set-symbol (quote name) x)` through it and the global
+// quote, name a named symbol; else nullptr.
 velune::function* setter_of(const Runtime& rt, velune::environment* env, value* form) {
     if (!rt.fast_paths || !is<cell>(form)) return nullptr;
     velune::function* f = named_function(env, first(form));
     if (f == nullptr || f->implementation != rt.set_symbol_form || f->exec_mode != exec_mode::function) return nullptr;
-    value* arguments = rest_of(form);
-    if (!has_exactly(rt, arguments, 2)) return nullptr;
-    value* quoted = first(arguments);
-    if (!is<cell>(quoted) || !has_exactly(rt, rest_of(quoted), 1) || !is<named_symbol>(first(rest_of(quoted)))) {
-        return nullptr;
-    }
-    velune::function* q = named_function(env, first(quoted));
-    if (q == nullptr || q->implementation != rt.quote_form) return nullptr;
-    return q->exec_mode == exec_mode::no_eval || q->exec_mode == exec_mode::no_expand ? f : nullptr;
+    return sets_quoted_name(rt, env, rest_of(form)) ? f : nullptr;
 }
 
 }  // namespace
+
+// `(set-symbol (quote name) x)` as this frame's own expression (a loop's body, a branch): x is
+// evaluated while the frame shows the lines of the arguments' evaluation, as the plain path
+// would, and the nearest binding changes here. Only when no scope binds the name does the
+// native run, on the values the plain path would give it.
+bool EvalFrame::start_assigning(Interpreter& in) {
+    at = state::assigning;
+    value* x = nth(expression, 2);
+    value* head = nullptr;
+    if (value* v = evaluate_now(in, environment, x, &head)) return finish_assigning(in, v);
+    EvalFrame* frame = in.push<EvalFrame>(environment, x);
+    if (head != nullptr) frame->head_is(head);
+    return false;
+}
+
+bool EvalFrame::finish_assigning(Interpreter& in, value* v) {
+    Runtime& rt = in.rt;
+    value* symbol = first(rest_of(nth(expression, 1)));
+    at = state::done;
+    if (environment->rebind_nearest(as<named_symbol>(symbol)->name, v)) {
+        result = rt.true_value;
+        return true;
+    }
+    gathered = cons(rt, symbol, cons(rt, v, rt.nil));
+    at = state::native;
+    result = as<nativefunc>(as<velune::function>(function)->implementation)->entry(in, environment, gathered);
+    at = state::done;
+    return true;
+}
 
 // `(set-symbol (quote name) x)` in a body, not its last form (what `let` writes first): x is
 // evaluated by this frame, which meanwhile shows the lines of the form's own frame, and the
@@ -729,6 +772,9 @@ void EvalFrame::resume(Interpreter& in, value* v) {
         break;
     case state::setting:
         finish_setting(in, v);
+        break;
+    case state::assigning:
+        finish_assigning(in, v);
         break;
     default:
         internal_failure("unknown state in EvalFrame.resume(): " + format_integer(static_cast<int>(at)));

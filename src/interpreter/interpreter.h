@@ -165,6 +165,8 @@ private:
         if_branch,       //   ResumableNativeCallFrame), then its branch's value
         setting,         // in a body, awaiting x of (set-symbol (quote name) x) (stands for
                          //   that form's EvalFrame and EvalArgsFrame above the body's lines)
+        assigning,       // awaiting x of the frame's own (set-symbol (quote name) x) (stands
+                         //   for an EvalArgsFrame)
         done
     };
     // A call or an if whose last step is this frame's expression: the frame took over
@@ -195,6 +197,8 @@ private:
     bool run_body(Interpreter& in);
     bool start_setting(Interpreter& in, velune::environment* scope, velune::function* setter);
     void finish_setting(Interpreter& in, value* v);
+    bool start_assigning(Interpreter& in);
+    bool finish_assigning(Interpreter& in, value* v);
     bool run_method(Interpreter& in, const chosen_method& chosen);
     bool take_branch(Interpreter& in, value* branch);
     bool take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head);

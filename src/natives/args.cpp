@@ -40,14 +40,14 @@ void arg_list::expect_at_least(std::size_t n) const {
     }
 }
 
-value* arg_list::any(std::size_t i) const {
+value* arg_list::missing(std::size_t i) const {
     if (i >= stored) {
         internal_failure("arg_list: (" + std::string(name) + ") reads argument " +
                          format_integer(static_cast<std::int64_t>(i + 1)) + ", past the " +
                          format_integer(static_cast<std::int64_t>(stored)) + " it keeps");
     }
-    if (i >= count) expect_at_least(i + 1);
-    return items[i];
+    expect_at_least(i + 1);
+    internal_failure("arg_list: expect_at_least passed a missing argument");
 }
 
 void arg_list::wrong_kind(std::size_t i, std::string_view expected) const {

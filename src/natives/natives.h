@@ -21,7 +21,8 @@ public:
     void expect_exactly(std::size_t n) const;
     void expect_at_least(std::size_t n) const;
 
-    value* any(std::size_t i) const;  // present, of any kind
+    // Present, of any kind.
+    value* any(std::size_t i) const { return i < count && i < stored ? items[i] : missing(i); }
     std::int64_t integer(std::size_t i) const;
     velune::string* string(std::size_t i) const;
     const std::string& text(std::size_t i) const { return string(i)->text; }
@@ -39,6 +40,7 @@ public:
     [[noreturn]] void wrong_kind(std::size_t i, std::string_view expected) const;
 
 private:
+    [[noreturn]] value* missing(std::size_t i) const;  // any() past what it has
     static constexpr std::size_t stored = 4;  // no native reads more positions
     Runtime& rt;
     value* arguments;

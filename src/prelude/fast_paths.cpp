@@ -693,7 +693,11 @@ value* fold_add(Runtime& rt, value* const* a, std::size_t n) {
     });
 }
 
-value* fast_plus(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) { return fold_add(rt, a, n); }
+value* fast_plus(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
+    // Two integers, the common case, without the general fold's set-up.
+    if (n == 2 && is<integer>(a[0]) && is<integer>(a[1]) && unchanged(rt)) return add_two(rt, a[0], a[1]);
+    return fold_add(rt, a, n);
+}
 
 // str: to-string of each argument, summed.
 value* fast_str(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {

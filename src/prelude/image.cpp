@@ -376,15 +376,16 @@ private:
     // strays. The list of ids is compacted into the heap's list of them.
     void hand_over() {
         std::size_t kept = 0;
-        for (gc_object* o : objects) {
-            auto* v = static_cast<value*>(o);
-            if (v == nullptr || v == rt.nil || v == rt.true_value || v == rt.false_value || v == rt.global ||
-                is<Type>(v) || is<nativefunc>(v) || is<resumable_native>(v))
+        std::size_t next_shared = 0;
+        for (std::size_t id = 0; id < objects.size(); ++id) {
+            if (next_shared < shared.size() && shared[next_shared] == id) {
+                ++next_shared;  // made before the image: not the image's to hand over
                 continue;
-            objects[kept++] = o;
+            }
+            if (objects[id] != nullptr) objects[kept++] = objects[id];
         }
         objects.resize(kept);
-        rt.heap.adopt_permanent(std::move(objects));
+        rt.heap.adopt_permanent(std::move(objects), changing);
         objects.clear();
     }
 
@@ -420,6 +421,7 @@ private:
             value* c = at(class_id);
             if (c == nullptr || !is<Class>(c)) throw std::runtime_error("the start-up image has an instance without a class");
             objects[id] = rt.heap.make_unlisted<instance>(as<Class>(c));
+            changing.push_back(objects[id]);
         }
         Reader fill = r;
         for (const auto& [id, start] : deferred) {
@@ -432,6 +434,8 @@ private:
     Runtime& rt;
     Reader r;
     std::vector<gc_object*> objects;  // by id; each a value
+    std::vector<std::size_t> shared;  // in order, the ids of values that existed before (nil, types, ...)
+    std::vector<gc_object*> changing;  // the objects made whose references can change later
     std::vector<const Name*> names;
     std::vector<std::pair<std::size_t, std::uint64_t>> pending_instances;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> deferred;  // id and where its record starts
@@ -509,6 +513,7 @@ private:
             break;
         case record::Class:
             v = rt.heap.make_unlisted<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{}, nullptr);
+            changing.push_back(v);
             break;
         case record::instance:
             // Its class may come later: the instance is made once every record has its object.
@@ -517,6 +522,16 @@ private:
         case record::type_ref: v = all_types(rt).at(r.number()); break;
         case record::builtin_ref: v = builtin(r.text()); break;
         default: throw std::runtime_error("the start-up image holds an unknown record");
+        }
+        switch (kind) {
+        case record::unique: case record::global: case record::type_ref: case record::builtin_ref:
+            shared.push_back(objects.size());
+            break;
+        case record::hashtable: case record::environment:
+            changing.push_back(v);
+            break;
+        default:
+            break;
         }
         objects.push_back(v);
         switch (kind) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "runtime/runtime.h"
+
 namespace velune {
 
 Heap::~Heap() {
@@ -15,11 +17,15 @@ Heap::~Heap() {
     }
 }
 
-void Heap::adopt_permanent(std::vector<gc_object*> made) {
+void Heap::adopt_permanent(std::vector<gc_object*> made, const std::vector<gc_object*>& changing) {
+    for (gc_object* o : made) o->permanent = true;
+    for (gc_object* o : changing) remember(o);
+#ifndef NDEBUG
+    // The debug builds check the maker's list against the objects themselves.
     for (gc_object* o : made) {
-        o->permanent = true;
-        if (o->has_mutable_references()) remember(o);
+        if (o->has_mutable_references() && !o->remembered) internal_failure("adopt_permanent: a changeable object left out");
     }
+#endif
     permanent_count += made.size();
     adopted_objects.push_back(std::move(made));
 }

@@ -193,8 +193,10 @@ public:
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
         return object;
     }
-    // Takes objects made by make_unlisted as permanent, as `freeze` would.
-    void adopt_permanent(std::vector<gc_object*> made);
+    // Takes objects made by make_unlisted as permanent, as `freeze` would; `changing` are
+    // those of them whose references can change (has_mutable_references), which the maker
+    // knows without asking each object.
+    void adopt_permanent(std::vector<gc_object*> made, const std::vector<gc_object*>& changing);
 
     // The only place a collection may start: between frame steps.
     void safe_point() {
