@@ -114,7 +114,7 @@ namespace {
 
 // The values of a call form's arguments when every one is an atom or a bound symbol, at
 // most `most` of them, in a proper list: their count, or -1.
-int atom_arguments(const Runtime& rt, velune::environment* env, value* expression, value** values, int most) {
+[[gnu::always_inline]] inline int atom_arguments(const Runtime& rt, velune::environment* env, value* expression, value** values, int most) {
     int count = 0;
     value* rest = rest_of(expression);
     for (; is<cell>(rest); rest = rest_of(rest)) {
@@ -158,20 +158,13 @@ int atom_arguments(const Runtime& rt, velune::environment* env, value* expressio
         return call_native_now(in, env, expression, f, arguments);
     }
     // Every argument must be known without a frame, or nothing happens here.
-    constexpr std::size_t most = 4;
+    constexpr int most = 4;
     value* values[most];
-    std::size_t count = 0;
-    value* rest = rest_of(expression);
-    for (; is<cell>(rest); rest = rest_of(rest)) {
-        if (count == most) return nullptr;
-        value* v = atom_value(env, first(rest));
-        if (v == nullptr) return nullptr;
-        values[count++] = v;
-    }
-    if (rest != rt.nil) return nullptr;
+    int count = atom_arguments(rt, env, expression, values, most);
+    if (count < 0) return nullptr;
     auto* native = as<nativefunc>(f->implementation);
     if (native->fast != nullptr) {
-        if (value* v = native->fast(rt, values, count)) return v;
+        if (value* v = native->fast(rt, values, static_cast<std::size_t>(count))) return v;
     }
     value* arguments = rt.nil;
     while (count > 0) arguments = cons(rt, values[--count], arguments);
