@@ -316,6 +316,7 @@ std::string EvalFrame::display(const Runtime& rt) const {
     case state::assigning:
         return text + "EvalFrame: " + form + "\nEvalArgsFrame: " + describe(rt, rest_of(expression));
     case state::calling:
+    case state::bodied:
         return text + "EvalFrame: " + form + "\nCallFrame: " + form;
     case state::native:
     case state::body:
@@ -571,8 +572,13 @@ bool EvalFrame::call_function(Interpreter& in) {
             }
             scope = bind_arguments(rt, f, gathered);
         }
-        at = state::body;
         gathered = scope;
+        if (rt.fast_paths) {
+            at = state::bodied;
+            BodyFrame::push(in, scope, as<lispfunc>(implementation));
+            return false;
+        }
+        at = state::body;
         remaining = as<lispfunc>(implementation)->body;
         result = rt.nil;
         return run_body(in);
@@ -753,6 +759,10 @@ void EvalFrame::resume(Interpreter& in, value* v) {
     case state::call:
         result = v;
         break;
+    case state::bodied:
+        result = v;
+        at = state::done;
+        break;
     case state::if_condition: {
         value* arguments = gathered;
         remaining = if_branch(in.rt, first(arguments), v, nth(arguments, 1), else_of(in.rt, arguments));
@@ -822,7 +832,11 @@ bool CallFrame::next_step(Interpreter& in) {
             return true;
         }
         velune::environment* scope = bind_arguments(rt, f, arguments);
-        in.push<ExecFrame>(f->body, scope, rt.nil);
+        if (rt.fast_paths) {
+            BodyFrame::push(in, scope, f);
+        } else {
+            in.push<ExecFrame>(f->body, scope, rt.nil);
+        }
         break;
     }
     default:

@@ -72,8 +72,10 @@ public:
     // Owned, on rt.frame_stack: each goes back when popped or when the run is abandoned.
     std::vector<Frame*> frames;
 
-    template <class F, class... Args> F* push(Args&&... args) {
-        F* frame = rt.frame_stack.make<F>(std::forward<Args>(args)...);
+    template <class F, class... Args> F* push(Args&&... args) { return push_sized<F>(0, std::forward<Args>(args)...); }
+    // A frame with `extra` bytes of its own after it.
+    template <class F, class... Args> F* push_sized(std::size_t extra, Args&&... args) {
+        F* frame = rt.frame_stack.make_sized<F>(extra, std::forward<Args>(args)...);
         frame->owns_nothing = F::plain;
         try {
             frames.push_back(frame);
@@ -161,6 +163,7 @@ private:
         calling,         // checking a Velune function's arguments (stands for a CallFrame)
         native,          // a native is running (stands for a CallFrame and a NativeCallFrame)
         body,            // running a Velune function's body (a CallFrame and an ExecFrame)
+        bodied,          // a BodyFrame runs the function's body (stands for a CallFrame)
         if_condition,    // the global if: awaiting its condition (a CallFrame and a
         if_branch,       //   ResumableNativeCallFrame), then its branch's value
         setting,         // in a body, awaiting x of (set-symbol (quote name) x) (stands for
@@ -203,6 +206,67 @@ private:
     bool take_branch(Interpreter& in, value* branch);
     bool take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head);
     void gather(Runtime& rt, value* v);
+};
+
+struct compiled_body;
+struct node;
+
+// Runs a Velune function's body from its nodes (compiled.h), in the call's scope. A call of
+// a native, of the global if or quote, of a library function's native routine or of a Velune
+// function with plain parameters goes on inside this frame, or in the frame of the function
+// called; anything else is handed whole to an EvalFrame. Each pending call is a level, and
+// the frame shows in a trace the lines of the frames the levels stand for, below the body's
+// ExecFrame line. Fast paths only: with them off, bodies run in ExecFrames and EvalFrames.
+class BodyFrame final : public Frame {
+public:
+    static constexpr bool plain = true;
+    BodyFrame(velune::environment* scope, lispfunc* function, value* nil) : scope(scope), function(function) {
+        result = nil;
+    }
+    // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
+    // call has yet.
+    static void push(Interpreter& in, velune::environment* scope, lispfunc* function);
+    std::string display(const Runtime& rt) const override;
+    bool next_step(Interpreter& in) override;
+    // A child's value waits in `result`, which holds nothing else the frame still needs: a
+    // form's value is wanted only once the form is done, and then it is the new one.
+    void resume(Interpreter&, value* v) override { result = v; }
+    void trace(Tracer& t) const override;
+
+private:
+    enum class state : std::uint8_t {
+        arguments,  // evaluating the call's arguments (stands for an EvalFrame and an EvalArgsFrame)
+        condition,  // the global if, its condition, then
+        branch,     //   its branch (an EvalFrame, a CallFrame and a ResumableNativeCallFrame)
+        native,     // a native is running (an EvalFrame, a CallFrame and a NativeCallFrame)
+        body,       // a Velune function's BodyFrame is running (an EvalFrame and a CallFrame)
+        call        // a CallFrame is running the call (an EvalFrame)
+    };
+    struct level {
+        const node* call;
+        value* function;  // the head's value, looked up before the arguments
+        state at;
+        std::uint8_t next;   // arguments evaluated so far; then all, the list in the first slot
+        std::uint8_t slots;  // argument values it holds: its count, or none for the if
+        std::uint16_t base;  // where they start
+    };
+    // First, so that they fit in the padding after the base.
+    bool started = false;
+    std::uint16_t depth = 0;     // levels pending
+    std::uint32_t position = 0;  // the body form being evaluated
+    velune::environment* scope;
+    lispfunc* function;  // whose body this is; it owns the nodes
+    // The levels and then the argument values follow the frame in the same allocation.
+    level* levels() { return reinterpret_cast<level*>(this + 1); }
+    const level* levels() const { return reinterpret_cast<const level*>(this + 1); }
+    value** values();
+    value* const* values() const;
+
+    bool run(Interpreter& in, const node* n, value* v);
+    bool hand_over(Interpreter& in, const node* n, value* head);
+    bool apply(Interpreter& in, level& top, value*& v);
+    void open(const node* call, value* head, state at);
+    value* hold_list(Runtime& rt, level& top);
 };
 
 class CallFrame final : public Frame {

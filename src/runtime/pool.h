@@ -164,8 +164,11 @@ public:
     }
 
     // Constructs a T; the memory goes back if the constructor throws.
-    template <class T, class... Args> T* make(Args&&... args) {
-        void* memory = allocate(sizeof(T));
+    template <class T, class... Args> T* make(Args&&... args) { return make_sized<T>(0, std::forward<Args>(args)...); }
+    // The same with `extra` bytes after the object, for its own use.
+    template <class T, class... Args> T* make_sized(std::size_t extra, Args&&... args) {
+        static_assert(alignof(T) <= 8);
+        void* memory = allocate(sizeof(T) + extra);
         try {
             return new (memory) T(std::forward<Args>(args)...);
         } catch (...) {

@@ -31,6 +31,7 @@ enum class value_kind : std::uint8_t {
 };
 
 struct value;
+struct compiled_body;
 
 // The doc and metadata slots, kept apart: few values ever have them, and every cell and
 // integer would otherwise carry two empty pointers.
@@ -482,6 +483,8 @@ struct lispfunc final : value {
     value* rest_parameter = nullptr;  // a symbol, or none
     value* body;                      // proper list of expanded expressions
     velune::environment* closure;
+    // The body read into nodes, on the first call that runs it that way (interpreter).
+    std::shared_ptr<const compiled_body> compiled;
     lispfunc(const Runtime& rt, std::vector<value*> params, value* rest, value* body,
              velune::environment* closure);
     // Named, distinct, neither current-scope nor parent-scope, and few: a fresh scope can

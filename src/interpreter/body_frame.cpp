@@ -1,0 +1,261 @@
+// BodyFrame: a Velune function's body run from its nodes, with the frames it stands for
+// shown as the plain path would show them.
+#include <string>
+
+#include "interpreter/compiled.h"
+#include "interpreter/interpreter.h"
+#include "value/printer.h"
+
+namespace velune {
+
+namespace {
+
+value* rest_of(value* list) { return as<cell>(list)->cdr; }
+
+bool takes_form(exec_mode mode) { return mode == exec_mode::no_eval || mode == exec_mode::no_expand; }
+
+// Whether a Velune function's call can go on in a BodyFrame: one with a native routine and
+// no dispatch (its routine is tried on the values), or one whose parameters take `count`
+// arguments as new entries of a fresh scope.
+bool runs_here(lispfunc* f, std::size_t count) {
+    if (f->dispatches) return false;
+    if (f->fast != nullptr) return true;
+    return f->rest_parameter == nullptr && f->parameters.size() == count && f->plain_parameters();
+}
+
+}  // namespace
+
+void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* function) {
+    if (!function->compiled) function->compiled = compile_body(in.rt, function->body);
+    const compiled_body& code = *function->compiled;
+    const std::size_t extra = code.levels * sizeof(level) + code.values * sizeof(value*);
+    in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
+}
+
+value** BodyFrame::values() { return reinterpret_cast<value**>(levels() + function->compiled->levels); }
+value* const* BodyFrame::values() const {
+    return reinterpret_cast<value* const*>(levels() + function->compiled->levels);
+}
+
+std::string BodyFrame::display(const Runtime& rt) const {
+    std::string text = "ExecFrame: " + describe(rt, function->body);
+    for (std::size_t i = 0; i < depth; ++i) {
+        const level& l = levels()[i];
+        const std::string form = describe(rt, l.call->form);
+        text += "\nEvalFrame: " + form;
+        value* implementation = as<velune::function>(l.function)->implementation;
+        switch (l.at) {
+        case state::arguments:
+            text += "\nEvalArgsFrame: " + describe(rt, rest_of(l.call->form));
+            break;
+        case state::condition:
+        case state::branch:
+            text += "\nCallFrame: " + form + "\nResumableNativeCallFrame: " + as<resumable_native>(implementation)->name;
+            break;
+        case state::native:
+            text += "\nCallFrame: " + form + "\nNativeCallFrame: " + as<nativefunc>(implementation)->name;
+            break;
+        case state::body:
+            text += "\nCallFrame: " + form;
+            break;
+        case state::call:
+            break;
+        }
+    }
+    return text;
+}
+
+void BodyFrame::trace(Tracer& t) const {
+    t.visit(scope);
+    t.visit(function);
+    t.visit(result);
+    for (std::size_t i = 0; i < depth; ++i) {
+        const level& l = levels()[i];
+        t.visit(l.function);
+        for (std::size_t j = 0; j < l.next; ++j) t.visit(values()[l.base + j]);
+    }
+}
+
+bool BodyFrame::next_step(Interpreter& in) {
+    if (started) return run(in, nullptr, result);  // a child's value
+    started = true;
+    const compiled_body& code = *function->compiled;
+    return code.forms == 0 || run(in, &code.nodes[0], nullptr);
+}
+
+void BodyFrame::open(const node* call, value* head, state at) {
+    const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
+    const auto base = static_cast<std::uint16_t>(below == nullptr ? 0 : below->base + below->slots);
+    const std::uint8_t slots = at == state::arguments ? call->count : 0;
+    levels()[depth++] = level{call, head, at, 0, slots, base};
+}
+
+// The node's form goes whole to an EvalFrame, whose value arrives through resume.
+bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
+    EvalFrame* frame = in.push<EvalFrame>(scope, n->form);
+    if (head != nullptr && is<velune::function>(head)) frame->head_is(head);
+    return false;
+}
+
+// Evaluates node `n`, or with `n` null delivers `v` to the level on top, until the body is
+// done (true) or a child frame has been pushed (false).
+bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
+    Runtime& rt = in.rt;
+    const compiled_body& code = *function->compiled;
+    for (;;) {
+        if (n != nullptr) {
+            switch (n->what) {
+            case node::kind::constant:
+                v = n->form;
+                break;
+            case node::kind::symbol:
+                v = scope->lookup_name(n->name);
+                if (v == nullptr) return hand_over(in, n, nullptr);  // its EvalFrame reports it
+                break;
+            case node::kind::other:
+                return hand_over(in, n, nullptr);
+            case node::kind::leaf: {
+                value* head = nullptr;
+                v = evaluate_now(in, scope, n->form, &head);
+                if (v == nullptr) return hand_over(in, n, head);
+                break;
+            }
+            case node::kind::call: {
+                value* head = scope->lookup_name(n->name);
+                if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
+                auto* f = as<velune::function>(head);
+                value* implementation = f->implementation;
+                if (f->exec_mode == exec_mode::function) {
+                    const bool here = is<nativefunc>(implementation) ||
+                                      (is<lispfunc>(implementation) && runs_here(as<lispfunc>(implementation), n->count));
+                    if (!here || n->holds_none) {
+                        return hand_over(in, n, head);
+                    }
+                    open(n, head, state::arguments);
+                    if (n->count > 0) {
+                        n = &n->arguments[0];
+                        continue;
+                    }
+                    if (!apply(in, levels()[depth - 1], v)) return false;
+                    break;
+                }
+                if (implementation == rt.if_form && takes_form(f->exec_mode) && n->count >= 2) {
+                    open(n, head, state::condition);
+                    n = &n->arguments[0];
+                    continue;
+                }
+                if (implementation == rt.quote_form && takes_form(f->exec_mode) && n->count == 1) {
+                    v = n->arguments[0].form;
+                    break;
+                }
+                return hand_over(in, n, head);
+            }
+            }
+            n = nullptr;
+        }
+        // `v` is the value of the node just evaluated.
+        if (depth == 0) {
+            result = v;
+            if (++position == code.forms) return true;
+            n = &code.nodes[position];
+            continue;
+        }
+        level& top = levels()[depth - 1];
+        switch (top.at) {
+        case state::arguments:
+            values()[top.base + top.next++] = v;
+            if (top.next < top.call->count) {
+                n = &top.call->arguments[top.next];
+                continue;
+            }
+            if (!apply(in, top, v)) return false;
+            break;
+        case state::condition: {
+            const node* call = top.call;
+            top.at = state::branch;
+            if (v == rt.true_value) {
+                n = &call->arguments[1];
+                continue;
+            }
+            if (v == rt.false_value) {
+                if (call->count >= 3) {
+                    n = &call->arguments[2];
+                    continue;
+                }
+                v = rt.nil;  // no else branch: the expression nil
+                --depth;
+                break;
+            }
+            top.at = state::condition;
+            if_branch(rt, call->arguments[0].form, v, rt.nil, rt.nil);  // raises the error
+            internal_failure("BodyFrame: if_branch took a condition that is neither true nor false");
+        }
+        case state::branch:
+        case state::body:
+        case state::call:
+            --depth;
+            break;
+        case state::native:
+            internal_failure("BodyFrame: a native's level received a value");
+        }
+    }
+}
+
+// The level's argument values as a list, kept in its first slot (each value is also in the
+// list) while the call it is made for runs; nil needs no keeping.
+value* BodyFrame::hold_list(Runtime& rt, level& top) {
+    value** slots = &values()[top.base];
+    value* list = rt.nil;
+    for (std::size_t i = top.slots; i > 0; --i) list = cons(rt, slots[i - 1], list);
+    if (top.slots > 0) slots[0] = list;
+    return list;
+}
+
+// Makes the call of the level on top, its arguments all evaluated: true with its value in
+// `v` (the level gone), false after pushing the frame that runs it.
+bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
+    Runtime& rt = in.rt;
+    value* const* arguments = &values()[top.base];
+    const std::size_t count = top.call->count;
+    value* implementation = as<velune::function>(top.function)->implementation;
+    if (is<nativefunc>(implementation)) {
+        auto* native = as<nativefunc>(implementation);
+        if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) {
+            --depth;
+            return true;
+        }
+        // set-symbol of a named symbol: what the native would do, when a binding is found.
+        if (implementation == rt.set_symbol_form && count == 2 && is<named_symbol>(arguments[0]) &&
+            scope->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
+            v = rt.true_value;
+            --depth;
+            return true;
+        }
+        value* list = hold_list(rt, top);
+        top.at = state::native;
+        v = native->entry(in, scope, list);
+        --depth;
+        return true;
+    }
+    auto* f = as<lispfunc>(implementation);
+    if (f->fast != nullptr) {
+        const std::size_t wanted = f->parameters.size();
+        if ((f->rest_parameter == nullptr ? count == wanted : count >= wanted) &&
+            (v = f->fast(rt, *f, arguments, count)) != nullptr) {
+            --depth;
+            return true;
+        }
+        // Declined, or the wrong count: the call as a CallFrame makes it.
+        value* list = hold_list(rt, top);
+        top.at = state::call;
+        in.push<CallFrame>(top.function, list, top.call->form, scope);
+        return false;
+    }
+    auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
+    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    top.at = state::body;
+    push(in, call_scope, f);
+    return false;
+}
+
+}  // namespace velune

@@ -1,0 +1,115 @@
+// Reading a body into nodes. The reading recurses on the forms, but never deeper than
+// `deepest` calls: a form nested deeper is left whole to an EvalFrame.
+#include "interpreter/compiled.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace velune {
+
+namespace {
+
+constexpr std::size_t deepest = 24;
+constexpr int widest = 16;  // a call with more arguments runs through an EvalFrame
+
+value* first(value* list) { return as<cell>(list)->car; }
+value* rest_of(value* list) { return as<cell>(list)->cdr; }
+
+// A call form's argument count when it is proper, headed by a named symbol and has at most
+// `widest` arguments; -1 otherwise.
+int call_arguments(const Runtime& rt, value* form) {
+    if (!is<named_symbol>(first(form))) return -1;
+    int count = 0;
+    value* rest = rest_of(form);
+    for (; is<cell>(rest); rest = rest_of(rest)) {
+        if (++count > widest) return -1;
+    }
+    return rest == rt.nil ? count : -1;
+}
+
+// A call whose arguments are all atoms or symbols, few enough for evaluate_now.
+bool is_leaf(value* form, int arguments) {
+    if (arguments > 4) return false;
+    for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) {
+        if (is<cell>(first(a))) return false;
+    }
+    return true;
+}
+
+class reader {
+public:
+    explicit reader(const Runtime& rt) : rt(rt) {}
+
+    std::size_t count(value* form, std::size_t depth) const {
+        if (!is<cell>(form) || depth == deepest) return 1;
+        const int arguments = call_arguments(rt, form);
+        if (arguments < 0 || is_leaf(form, arguments)) return 1;
+        std::size_t total = 1;
+        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) total += count(first(a), depth + 1);
+        return total;
+    }
+
+    // Fills `n` for `form`; its arguments take the next free nodes. `held` is how many
+    // argument values the calls around it hold.
+    void fill(node& n, value* form, std::size_t depth, std::size_t held) {
+        n.form = form;
+        if (is<named_symbol>(form)) {
+            n.what = node::kind::symbol;
+            n.name = as<named_symbol>(form)->name;
+            return;
+        }
+        if (is<num_symbol>(form)) return;  // other: looked up by an EvalFrame
+        if (!is<cell>(form)) {
+            n.what = node::kind::constant;
+            return;
+        }
+        const int arguments = depth == deepest ? -1 : call_arguments(rt, form);
+        if (arguments < 0) return;
+        n.count = static_cast<std::uint8_t>(arguments);
+        n.name = as<named_symbol>(first(form))->name;
+        if (is_leaf(form, arguments)) {
+            n.what = node::kind::leaf;
+            return;
+        }
+        n.what = node::kind::call;
+        n.holds_none = n.name->text == "if";
+        node* row = &nodes[next];
+        n.arguments = row;
+        next += static_cast<std::size_t>(arguments);
+        const std::size_t holding = held + (n.holds_none ? 0 : static_cast<std::size_t>(arguments));
+        levels = std::max(levels, depth + 1);
+        values = std::max(values, holding);
+        std::size_t i = 0;
+        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);
+    }
+
+    const Runtime& rt;
+    node* nodes = nullptr;
+    std::size_t next = 0;
+    std::size_t levels = 0;
+    std::size_t values = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body) {
+    reader r(rt);
+    std::size_t forms = 0;
+    std::size_t total = 0;
+    for (value* b = body; is<cell>(b); b = rest_of(b)) {
+        ++forms;
+        total += r.count(first(b), 0);
+    }
+    auto code = std::make_shared<compiled_body>();
+    code->nodes = std::make_unique<node[]>(total);
+    code->forms = forms;
+    r.nodes = code->nodes.get();
+    r.next = forms;
+    std::size_t i = 0;
+    for (value* b = body; is<cell>(b); b = rest_of(b)) r.fill(code->nodes[i++], first(b), 0, 0);
+    code->levels = r.levels;
+    code->values = r.values;
+    return code;
+}
+
+}  // namespace velune

@@ -1,0 +1,44 @@
+// A Velune function's body read once into nodes. What each form is (a constant, a symbol,
+// a call of a named function with so many arguments) depends on the form alone, and forms
+// never change, so it is worked out on the first call and kept with the function. Bindings
+// are not: every node that names one looks it up when it runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "value/value.h"
+
+namespace velune {
+
+struct node {
+    enum class kind : std::uint8_t {
+        constant,  // evaluates to itself
+        symbol,    // a named symbol, looked up
+        call,      // a proper call form headed by a named symbol
+        leaf,      // the same with at most four arguments, none of them a call form: run as
+                   //   evaluate_now runs it, or else by an EvalFrame
+        other      // anything else, or nested too deep: an EvalFrame evaluates it
+    };
+    kind what = kind::other;
+    std::uint8_t count = 0;           // call: how many arguments
+    // A call headed by the name if holds no argument values: should that name mean a
+    // function when it runs, the call goes to an EvalFrame.
+    bool holds_none = false;
+    value* form = nullptr;            // the expression itself
+    const Name* name = nullptr;       // symbol: its name; call: its head's
+    const node* arguments = nullptr;  // call: `count` nodes in a row
+};
+
+struct compiled_body {
+    std::unique_ptr<node[]> nodes;  // the body's forms first, in order
+    std::size_t forms = 0;
+    std::size_t levels = 0;  // the most calls (not leaves) pending at once while one form runs
+    std::size_t values = 0;  // the most argument values those calls hold at once
+};
+
+// `body` is a proper list of expanded expressions.
+std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body);
+
+}  // namespace velune
