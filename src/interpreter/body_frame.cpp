@@ -23,10 +23,16 @@ bool runs_here(lispfunc* f, std::size_t count) {
     return f->rest_parameter == nullptr && f->parameters.size() == count && f->plain_parameters();
 }
 
+value* list_of(Runtime& rt, value* const* values, std::size_t count) {
+    value* list = rt.nil;
+    while (count > 0) list = cons(rt, values[--count], list);
+    return list;
+}
+
 }  // namespace
 
 void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* function) {
-    if (!function->compiled) function->compiled = compile_body(in.rt, function->body);
+    if (!function->compiled) function->compiled = compiled_for(in.rt, function->body);
     const compiled_body& code = *function->compiled;
     const std::size_t extra = code.levels * sizeof(level) + code.values * sizeof(value*);
     in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
@@ -115,9 +121,9 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
             case node::kind::other:
                 return hand_over(in, n, nullptr);
             case node::kind::leaf: {
-                value* head = nullptr;
-                v = evaluate_now(in, scope, n->form, &head);
-                if (v == nullptr) return hand_over(in, n, head);
+                value* head = scope->lookup_name(n->name);
+                if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
+                if (!run_leaf(in, n, as<velune::function>(head), v)) return false;
                 break;
             }
             case node::kind::call: {
@@ -201,6 +207,56 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     }
 }
 
+// A leaf call: true with its value in `v`, false after pushing the frame that makes it.
+bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v) {
+    Runtime& rt = in.rt;
+    value* implementation = f->implementation;
+    if (f->exec_mode != exec_mode::function) {
+        if (implementation == rt.quote_form && takes_form(f->exec_mode) && n->count == 1) {
+            v = n->arguments[0].form;
+            return true;
+        }
+        return hand_over(in, n, f);  // the if, fn, define, ...
+    }
+    value* arguments[4] = {};
+    const std::size_t count = n->count;
+    for (std::size_t i = 0; i < count; ++i) {
+        const node& a = n->arguments[i];
+        if (a.what == node::kind::constant) {
+            arguments[i] = a.form;
+        } else if (a.what != node::kind::symbol || (arguments[i] = scope->lookup_name(a.name)) == nullptr) {
+            return hand_over(in, n, f);
+        }
+    }
+    if (is<nativefunc>(implementation)) {
+        auto* native = as<nativefunc>(implementation);
+        if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
+        v = call_native_now(in, scope, n->form, f, list_of(rt, arguments, count));
+        return true;
+    }
+    if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
+    auto* l = as<lispfunc>(implementation);
+    if (l->fast != nullptr) {
+        const std::size_t wanted = l->parameters.size();
+        if ((l->rest_parameter == nullptr ? count == wanted : count >= wanted) &&
+            (v = l->fast(rt, *l, arguments, count)) != nullptr) {
+            return true;
+        }
+        return hand_over(in, n, f);
+    }
+    if (!runs_here(l, count)) return hand_over(in, n, f);
+    open(n, f, state::body);
+    call(in, l, arguments, count);
+    return false;
+}
+
+// Binds a Velune function's parameters in a fresh scope and pushes the frame of its body.
+void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count) {
+    auto* call_scope = in.rt.heap.make<velune::environment>(in.rt, f->closure);
+    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    push(in, call_scope, f);
+}
+
 // The level's argument values as a list, kept in its first slot (each value is also in the
 // list) while the call it is made for runs; nil needs no keeping.
 value* BodyFrame::hold_list(Runtime& rt, level& top) {
@@ -251,10 +307,8 @@ bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
         in.push<CallFrame>(top.function, list, top.call->form, scope);
         return false;
     }
-    auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
-    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
     top.at = state::body;
-    push(in, call_scope, f);
+    call(in, f, arguments, count);
     return false;
 }
 

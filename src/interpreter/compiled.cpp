@@ -43,7 +43,7 @@ public:
     std::size_t count(value* form, std::size_t depth) const {
         if (!is<cell>(form) || depth == deepest) return 1;
         const int arguments = call_arguments(rt, form);
-        if (arguments < 0 || is_leaf(form, arguments)) return 1;
+        if (arguments < 0) return 1;
         std::size_t total = 1;
         for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) total += count(first(a), depth + 1);
         return total;
@@ -67,12 +67,9 @@ public:
         if (arguments < 0) return;
         n.count = static_cast<std::uint8_t>(arguments);
         n.name = as<named_symbol>(first(form))->name;
-        if (is_leaf(form, arguments)) {
-            n.what = node::kind::leaf;
-            return;
-        }
-        n.what = node::kind::call;
-        n.holds_none = n.name->text == "if";
+        const bool leaf = is_leaf(form, arguments);
+        n.what = leaf ? node::kind::leaf : node::kind::call;
+        n.holds_none = leaf || n.name->text == "if";
         node* row = &nodes[next];
         n.arguments = row;
         next += static_cast<std::size_t>(arguments);
@@ -109,6 +106,20 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
     for (value* b = body; is<cell>(b); b = rest_of(b)) r.fill(code->nodes[i++], first(b), 0, 0);
     code->levels = r.levels;
     code->values = r.values;
+    return code;
+}
+
+std::shared_ptr<const compiled_body> compiled_for(Runtime& rt, value* body) {
+    auto& known = rt.compiled_bodies;
+    if (auto found = known.find(body); found != known.end()) {
+        if (auto code = found->second.lock()) return code;
+    }
+    auto code = compile_body(rt, body);
+    if (known.size() >= rt.compiled_prune_at) {
+        std::erase_if(known, [](const auto& entry) { return entry.second.expired(); });
+        rt.compiled_prune_at = std::max<std::size_t>(1024, 2 * known.size());
+    }
+    known[body] = code;
     return code;
 }
 

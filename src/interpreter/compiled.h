@@ -17,14 +17,14 @@ struct node {
         constant,  // evaluates to itself
         symbol,    // a named symbol, looked up
         call,      // a proper call form headed by a named symbol
-        leaf,      // the same with at most four arguments, none of them a call form: run as
-                   //   evaluate_now runs it, or else by an EvalFrame
+        leaf,      // the same with at most four arguments, each a symbol or an atom: its
+                   //   values need no slots, and a native takes them at once
         other      // anything else, or nested too deep: an EvalFrame evaluates it
     };
     kind what = kind::other;
     std::uint8_t count = 0;           // call: how many arguments
-    // A call headed by the name if holds no argument values: should that name mean a
-    // function when it runs, the call goes to an EvalFrame.
+    // A leaf, or a call headed by the name if, holds no argument values in its level:
+    // should the name if mean a function when it runs, the call goes to an EvalFrame.
     bool holds_none = false;
     value* form = nullptr;            // the expression itself
     const Name* name = nullptr;       // symbol: its name; call: its head's
@@ -40,5 +40,9 @@ struct compiled_body {
 
 // `body` is a proper list of expanded expressions.
 std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body);
+// The same, shared with every live function of the same body. An entry lives no longer
+// than the functions holding its reading, and they keep the body alive: a body's address
+// cannot be taken by another while its entry answers.
+std::shared_ptr<const compiled_body> compiled_for(Runtime& rt, value* body);
 
 }  // namespace velune

@@ -94,8 +94,6 @@ velune::function* named_function(velune::environment* env, value* head) {
 }  // namespace
 
 namespace {
-value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
-                       value* arguments);
 value* call_native_if_known(Interpreter& in, velune::environment* env, value* expression, velune::function* f);
 value* call_fast_if_known(Runtime& rt, velune::environment* env, value* expression, velune::function* f);
 bool sets_quoted_name(const Runtime& rt, velune::environment* env, value* arguments);
@@ -173,10 +171,7 @@ namespace {
 
 }  // namespace
 
-namespace {
-
-// The native's own entry on a fresh argument list; kept out of evaluate_now, whose common
-// paths then need no unwinding set-up.
+// Kept out of evaluate_now, whose common paths then need no unwinding set-up.
 [[gnu::noinline]] value* call_native_now(Interpreter& in, velune::environment* env, value* expression,
                                          velune::function* f, value* arguments) {
     auto* native = as<nativefunc>(f->implementation);
@@ -192,8 +187,6 @@ namespace {
         throw;
     }
 }
-
-}  // namespace
 
 value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression) {
     value* head = nullptr;

@@ -121,6 +121,10 @@ private:
 // `head`, when given, receives the function a call form's head symbol names (looked up on
 // the way), so that the EvalFrame pushed next need not look it up again.
 value* evaluate_now(Interpreter& in, velune::environment* env, value* expression, value** head = nullptr);
+// A native's own entry on a fresh argument list, for the call form `expression`; when it
+// fails, an EvalFrame is pushed that shows the lines the call's own frames would have.
+value* call_native_now(Interpreter& in, velune::environment* env, value* expression, velune::function* f,
+                       value* arguments);
 // evaluate_now, or else an EvalFrame pushed for the expression (nullptr then).
 value* evaluate_or_push(Interpreter& in, velune::environment* env, value* expression);
 
@@ -267,6 +271,8 @@ private:
     bool apply(Interpreter& in, level& top, value*& v);
     void open(const node* call, value* head, state at);
     value* hold_list(Runtime& rt, level& top);
+    bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v);
+    void call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count);
 };
 
 class CallFrame final : public Frame {

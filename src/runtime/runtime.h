@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 namespace velune {
 
 struct value;
+struct compiled_body;
 struct environment;
 struct Type;
 struct lispfunc;
@@ -171,6 +173,10 @@ public:
     value* set_symbol_form = nullptr;
     // What the standard library's fast paths remember of the state they mirror.
     std::shared_ptr<void> library_state;
+    // Bodies read into nodes, by their list: every function that `fn` makes from the same
+    // form shares one reading (interpreter/compiled.h).
+    std::unordered_map<const value*, std::weak_ptr<const compiled_body>> compiled_bodies;
+    std::size_t compiled_prune_at = 1024;
     // Set with the library's fast paths: picks the method for a call of a generic function
     // (its arguments a proper list), or declines with false before anything observable
     // happens; and marks a new Velune function that defgeneric made (`lispfunc::dispatches`).
