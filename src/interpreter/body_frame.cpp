@@ -31,6 +31,11 @@ value* list_of(Runtime& rt, value* const* values, std::size_t count) {
 
 }  // namespace
 
+bool BodyFrame::worth_a_frame(Runtime& rt, lispfunc* function) {
+    if (!function->compiled) function->compiled = compiled_for(rt, function->body);
+    return !function->compiled->flat;
+}
+
 void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* function) {
     if (!function->compiled) function->compiled = compiled_for(in.rt, function->body);
     const compiled_body& code = *function->compiled;
@@ -108,6 +113,7 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
 bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     Runtime& rt = in.rt;
     const compiled_body& code = *function->compiled;
+    value** slots = reinterpret_cast<value**>(levels() + code.levels);
     for (;;) {
         if (n != nullptr) {
             switch (n->what) {
@@ -115,7 +121,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 v = n->form;
                 break;
             case node::kind::symbol:
-                v = scope->lookup_name(n->name);
+                v = symbol_value(n);
                 if (v == nullptr) return hand_over(in, n, nullptr);  // its EvalFrame reports it
                 break;
             case node::kind::other:
@@ -169,7 +175,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
         level& top = levels()[depth - 1];
         switch (top.at) {
         case state::arguments:
-            values()[top.base + top.next++] = v;
+            slots[top.base + top.next++] = v;
             if (top.next < top.call->count) {
                 n = &top.call->arguments[top.next];
                 continue;
@@ -207,6 +213,11 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     }
 }
 
+// A symbol node's value, nullptr when unbound.
+value* BodyFrame::symbol_value(const node* n) const {
+    return n->name != nullptr ? scope->lookup_name(n->name) : scope->lookup(n->form);
+}
+
 // A leaf call: true with its value in `v`, false after pushing the frame that makes it.
 bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v) {
     Runtime& rt = in.rt;
@@ -224,7 +235,7 @@ bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, va
         const node& a = n->arguments[i];
         if (a.what == node::kind::constant) {
             arguments[i] = a.form;
-        } else if (a.what != node::kind::symbol || (arguments[i] = scope->lookup_name(a.name)) == nullptr) {
+        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(&a)) == nullptr) {
             return hand_over(in, n, f);
         }
     }

@@ -53,12 +53,11 @@ public:
     // argument values the calls around it hold.
     void fill(node& n, value* form, std::size_t depth, std::size_t held) {
         n.form = form;
-        if (is<named_symbol>(form)) {
+        if (is<named_symbol>(form) || is<num_symbol>(form)) {
             n.what = node::kind::symbol;
-            n.name = as<named_symbol>(form)->name;
+            if (is<named_symbol>(form)) n.name = as<named_symbol>(form)->name;
             return;
         }
-        if (is<num_symbol>(form)) return;  // other: looked up by an EvalFrame
         if (!is<cell>(form)) {
             n.what = node::kind::constant;
             return;
@@ -103,7 +102,11 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
     r.nodes = code->nodes.get();
     r.next = forms;
     std::size_t i = 0;
-    for (value* b = body; is<cell>(b); b = rest_of(b)) r.fill(code->nodes[i++], first(b), 0, 0);
+    for (value* b = body; is<cell>(b); b = rest_of(b)) {
+        node& n = code->nodes[i++];
+        r.fill(n, first(b), 0, 0);
+        if (n.what == node::kind::call) code->flat = false;
+    }
     code->levels = r.levels;
     code->values = r.values;
     return code;

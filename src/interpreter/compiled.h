@@ -15,7 +15,7 @@ namespace velune {
 struct node {
     enum class kind : std::uint8_t {
         constant,  // evaluates to itself
-        symbol,    // a named symbol, looked up
+        symbol,    // a symbol, looked up (by name when it has one)
         call,      // a proper call form headed by a named symbol
         leaf,      // the same with at most four arguments, each a symbol or an atom: its
                    //   values need no slots, and a native takes them at once
@@ -27,13 +27,16 @@ struct node {
     // should the name if mean a function when it runs, the call goes to an EvalFrame.
     bool holds_none = false;
     value* form = nullptr;            // the expression itself
-    const Name* name = nullptr;       // symbol: its name; call: its head's
+    const Name* name = nullptr;       // a named symbol: its name; call: its head's
     const node* arguments = nullptr;  // call: `count` nodes in a row
 };
 
 struct compiled_body {
     std::unique_ptr<node[]> nodes;  // the body's forms first, in order
     std::size_t forms = 0;
+    // No form is a call with calls inside: each is a constant, a symbol, a leaf, or a form
+    // an EvalFrame evaluates anyway, so the caller's frame may as well run the body.
+    bool flat = true;
     std::size_t levels = 0;  // the most calls (not leaves) pending at once while one form runs
     std::size_t values = 0;  // the most argument values those calls hold at once
 };

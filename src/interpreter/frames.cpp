@@ -566,7 +566,7 @@ bool EvalFrame::call_function(Interpreter& in) {
             scope = bind_arguments(rt, f, gathered);
         }
         gathered = scope;
-        if (rt.fast_paths) {
+        if (rt.fast_paths && BodyFrame::worth_a_frame(rt, as<lispfunc>(implementation))) {
             at = state::bodied;
             BodyFrame::push(in, scope, as<lispfunc>(implementation));
             return false;
@@ -594,8 +594,15 @@ bool EvalFrame::run_method(Interpreter& in, const chosen_method& chosen) {
     velune::environment* scope = bind_arguments(rt, method, gathered);
     expression = chosen.call_form;
     function = chosen.method;
-    at = state::body;
     gathered = scope;
+    // Methods are chosen natively only with the fast paths on, so their bodies run as those
+    // of the other Velune functions do then.
+    if (BodyFrame::worth_a_frame(rt, method)) {
+        at = state::bodied;
+        BodyFrame::push(in, scope, method);
+        return false;
+    }
+    at = state::body;
     remaining = method->body;
     result = rt.nil;
     return run_body(in);
@@ -603,8 +610,6 @@ bool EvalFrame::run_method(Interpreter& in, const chosen_method& chosen) {
 
 namespace {
 
-// The global set-symbol when `form` is `(set-symbol (quote name) x)` through it and the global
-// quote, name a named symbol; else nullptr.
 // Whether set-symbol's arguments are `(quote name) x`, name a named symbol, through the
 // global quote.
 [[gnu::noinline]] bool sets_quoted_name(const Runtime& rt, velune::environment* env, value* arguments) {

@@ -230,6 +230,9 @@ public:
     // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
     // call has yet.
     static void push(Interpreter& in, velune::environment* scope, lispfunc* function);
+    // Whether `function`'s body is better run in a BodyFrame than in its caller's EvalFrame:
+    // not when every form is an atom, a symbol or a leaf call (reading the body if need be).
+    static bool worth_a_frame(Runtime& rt, lispfunc* function);
     std::string display(const Runtime& rt) const override;
     bool next_step(Interpreter& in) override;
     // A child's value waits in `result`, which holds nothing else the frame still needs: a
@@ -272,6 +275,7 @@ private:
     void open(const node* call, value* head, state at);
     value* hold_list(Runtime& rt, level& top);
     bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v);
+    value* symbol_value(const node* n) const;
     void call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count);
 };
 
