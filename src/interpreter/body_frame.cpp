@@ -54,17 +54,21 @@ std::string BodyFrame::display(const Runtime& rt) const {
         const level& l = levels()[i];
         const std::string form = describe(rt, l.call->form);
         text += "\nEvalFrame: " + form;
-        value* implementation = as<velune::function>(l.function)->implementation;
         switch (l.at) {
         case state::arguments:
             text += "\nEvalArgsFrame: " + describe(rt, rest_of(l.call->form));
             break;
         case state::condition:
         case state::branch:
-            text += "\nCallFrame: " + form + "\nResumableNativeCallFrame: " + as<resumable_native>(implementation)->name;
+            text += "\nCallFrame: " + form + "\nResumableNativeCallFrame: " +
+                    as<resumable_native>(as<velune::function>(l.function)->implementation)->name;
             break;
         case state::native:
-            text += "\nCallFrame: " + form + "\nNativeCallFrame: " + as<nativefunc>(implementation)->name;
+            text += "\nCallFrame: " + form + "\nNativeCallFrame: " +
+                    as<nativefunc>(as<velune::function>(l.function)->implementation)->name;
+            break;
+        case state::inner:
+            text += "\nCallFrame: " + form + "\nExecFrame: " + describe(rt, rest_of(rest_of(as<cell>(l.call->form)->car)));
             break;
         case state::body:
             text += "\nCallFrame: " + form;
@@ -78,11 +82,13 @@ std::string BodyFrame::display(const Runtime& rt) const {
 
 void BodyFrame::trace(Tracer& t) const {
     t.visit(scope);
+    t.visit(current);
     t.visit(function);
     t.visit(result);
     for (std::size_t i = 0; i < depth; ++i) {
         const level& l = levels()[i];
         t.visit(l.function);
+        if (l.at == state::inner) continue;  // its values are in its scope
         for (std::size_t j = 0; j < l.next; ++j) t.visit(values()[l.base + j]);
     }
 }
@@ -103,7 +109,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
 
 // The node's form goes whole to an EvalFrame, whose value arrives through resume.
 bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
-    EvalFrame* frame = in.push<EvalFrame>(scope, n->form);
+    EvalFrame* frame = in.push<EvalFrame>(current, n->form);
     if (head != nullptr && is<velune::function>(head)) frame->head_is(head);
     return false;
 }
@@ -126,14 +132,24 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 break;
             case node::kind::other:
                 return hand_over(in, n, nullptr);
+            case node::kind::in_place: {
+                value* head = current->lookup_name(n->name);
+                if (head == nullptr || !is<velune::function>(head) || as<velune::function>(head)->implementation != rt.fn_form ||
+                    as<velune::function>(head)->exec_mode != exec_mode::no_eval) {
+                    return hand_over(in, n, nullptr);
+                }
+                open(n, head, state::arguments);
+                n = n->count > 0 ? &n->arguments[0] : enter(rt, levels()[depth - 1]);
+                continue;
+            }
             case node::kind::leaf: {
-                value* head = scope->lookup_name(n->name);
+                value* head = current->lookup_name(n->name);
                 if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
                 if (!run_leaf(in, n, as<velune::function>(head), v)) return false;
                 break;
             }
             case node::kind::call: {
-                value* head = scope->lookup_name(n->name);
+                value* head = current->lookup_name(n->name);
                 if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
                 auto* f = as<velune::function>(head);
                 value* implementation = f->implementation;
@@ -180,7 +196,18 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 n = &top.call->arguments[top.next];
                 continue;
             }
+            if (top.call->what == node::kind::in_place) {
+                n = enter(rt, top);
+                continue;
+            }
             if (!apply(in, top, v)) return false;
+            break;
+        case state::inner:
+            if (++top.next < top.call->forms) {
+                n = &top.call->body[top.next];
+                continue;
+            }
+            leave();  // v, the last form's, is the value
             break;
         case state::condition: {
             const node* call = top.call;
@@ -213,9 +240,37 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     }
 }
 
+// A function applied in place, its arguments evaluated: its body starts in a fresh scope
+// of the current one, which binds its parameters; returns the body's first node.
+const node* BodyFrame::enter(Runtime& rt, level& top) {
+    auto* inner_scope = rt.heap.make<velune::environment>(rt, current);
+    value* const* arguments = &values()[top.base];
+    std::size_t i = 0;
+    for (value* p = as<cell>(as<cell>(as<cell>(top.call->form)->car)->cdr)->car; is<cell>(p); p = as<cell>(p)->cdr) {
+        inner_scope->bind_parameter(as<named_symbol>(as<cell>(p)->car)->name, arguments[i++]);
+    }
+    top.function = inner_scope;
+    top.at = state::inner;
+    top.next = 0;
+    current = inner_scope;
+    return &top.call->body[0];
+}
+
+// Pops an inner level: nodes run again in the scope around it.
+void BodyFrame::leave() {
+    --depth;
+    current = scope;
+    for (std::size_t i = depth; i-- > 0;) {
+        if (levels()[i].at == state::inner) {
+            current = as<velune::environment>(levels()[i].function);
+            break;
+        }
+    }
+}
+
 // A symbol node's value, nullptr when unbound.
 value* BodyFrame::symbol_value(const node* n) const {
-    return n->name != nullptr ? scope->lookup_name(n->name) : scope->lookup(n->form);
+    return n->name != nullptr ? current->lookup_name(n->name) : current->lookup(n->form);
 }
 
 // A leaf call: true with its value in `v`, false after pushing the frame that makes it.
@@ -242,7 +297,7 @@ bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, va
     if (is<nativefunc>(implementation)) {
         auto* native = as<nativefunc>(implementation);
         if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
-        v = call_native_now(in, scope, n->form, f, list_of(rt, arguments, count));
+        v = call_native_now(in, current, n->form, f, list_of(rt, arguments, count));
         return true;
     }
     if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
@@ -293,14 +348,14 @@ bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
         }
         // set-symbol of a named symbol: what the native would do, when a binding is found.
         if (implementation == rt.set_symbol_form && count == 2 && is<named_symbol>(arguments[0]) &&
-            scope->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
+            current->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
             v = rt.true_value;
             --depth;
             return true;
         }
         value* list = hold_list(rt, top);
         top.at = state::native;
-        v = native->entry(in, scope, list);
+        v = native->entry(in, current, list);
         --depth;
         return true;
     }
@@ -315,7 +370,7 @@ bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
         // Declined, or the wrong count: the call as a CallFrame makes it.
         value* list = hold_list(rt, top);
         top.at = state::call;
-        in.push<CallFrame>(top.function, list, top.call->form, scope);
+        in.push<CallFrame>(top.function, list, top.call->form, current);
         return false;
     }
     top.at = state::body;

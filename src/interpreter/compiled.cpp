@@ -36,12 +36,52 @@ bool is_leaf(value* form, int arguments) {
     return true;
 }
 
+// For ((fn (a b) body...) x y): the number of parameters when they are plain (named,
+// distinct, neither current-scope nor parent-scope, at most eight), there are as many
+// arguments, and a body of at most 255 forms; -1 otherwise.
+int in_place_parameters(const Runtime& rt, value* form) {
+    value* head = first(form);
+    if (!is<cell>(head) || !is<named_symbol>(first(head))) return -1;
+    value* tail = rest_of(head);
+    if (!is<cell>(tail) || !is<cell>(rest_of(tail))) return -1;
+    int forms = 0;
+    value* end = rest_of(tail);
+    for (; is<cell>(end); end = rest_of(end)) {
+        if (++forms > 255) return -1;
+    }
+    if (end != rt.nil) return -1;
+    const Name* names[8];
+    int count = 0;
+    value* p = first(tail);
+    for (; is<cell>(p); p = rest_of(p)) {
+        value* parameter = first(p);
+        if (count == 8 || !is<named_symbol>(parameter)) return -1;
+        const Name* name = as<named_symbol>(parameter)->name;
+        if (name->scope_role != 0 || name == rt.known.dot) return -1;
+        for (int i = 0; i < count; ++i) {
+            if (names[i] == name) return -1;
+        }
+        names[count++] = name;
+    }
+    if (p != rt.nil) return -1;
+    int arguments = 0;
+    value* a = rest_of(form);
+    for (; is<cell>(a); a = rest_of(a)) ++arguments;
+    return a == rt.nil && arguments == count ? count : -1;
+}
+
 class reader {
 public:
     explicit reader(const Runtime& rt) : rt(rt) {}
 
     std::size_t count(value* form, std::size_t depth) const {
         if (!is<cell>(form) || depth == deepest) return 1;
+        if (in_place_parameters(rt, form) >= 0) {
+            std::size_t total = 1;
+            for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) total += count(first(a), depth + 1);
+            for (value* b = rest_of(rest_of(first(form))); is<cell>(b); b = rest_of(b)) total += count(first(b), depth + 1);
+            return total;
+        }
         const int arguments = call_arguments(rt, form);
         if (arguments < 0) return 1;
         std::size_t total = 1;
@@ -62,7 +102,12 @@ public:
             n.what = node::kind::constant;
             return;
         }
-        const int arguments = depth == deepest ? -1 : call_arguments(rt, form);
+        if (depth == deepest) return;
+        if (const int parameters = in_place_parameters(rt, form); parameters >= 0) {
+            fill_in_place(n, form, depth, held, parameters);
+            return;
+        }
+        const int arguments = call_arguments(rt, form);
         if (arguments < 0) return;
         n.count = static_cast<std::uint8_t>(arguments);
         n.name = as<named_symbol>(first(form))->name;
@@ -77,6 +122,30 @@ public:
         values = std::max(values, holding);
         std::size_t i = 0;
         for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);
+    }
+
+    void fill_in_place(node& n, value* form, std::size_t depth, std::size_t held, int parameters) {
+        value* head = first(form);
+        n.what = node::kind::in_place;
+        n.name = as<named_symbol>(first(head))->name;
+        n.count = static_cast<std::uint8_t>(parameters);
+        node* row = &nodes[next];
+        n.arguments = row;
+        next += static_cast<std::size_t>(parameters);
+        std::size_t forms = 0;
+        for (value* b = rest_of(rest_of(head)); is<cell>(b); b = rest_of(b)) ++forms;
+        node* body = &nodes[next];
+        n.body = body;
+        n.forms = static_cast<std::uint8_t>(forms);
+        next += forms;
+        // The argument values keep their slots while the body runs.
+        const std::size_t holding = held + static_cast<std::size_t>(parameters);
+        levels = std::max(levels, depth + 1);
+        values = std::max(values, holding);
+        std::size_t i = 0;
+        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);
+        i = 0;
+        for (value* b = rest_of(rest_of(head)); is<cell>(b); b = rest_of(b)) fill(body[i++], first(b), depth + 1, holding);
     }
 
     const Runtime& rt;
@@ -105,7 +174,7 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
     for (value* b = body; is<cell>(b); b = rest_of(b)) {
         node& n = code->nodes[i++];
         r.fill(n, first(b), 0, 0);
-        if (n.what == node::kind::call) code->flat = false;
+        if (n.what == node::kind::call || n.what == node::kind::in_place) code->flat = false;
     }
     code->levels = r.levels;
     code->values = r.values;

@@ -19,6 +19,8 @@ struct node {
         call,      // a proper call form headed by a named symbol
         leaf,      // the same with at most four arguments, each a symbol or an atom: its
                    //   values need no slots, and a native takes them at once
+        in_place,  // ((fn (a b) body...) x y) with plain parameters, as many as arguments, and
+                   //   a body: run where it is written when the head's name means the global fn
         other      // anything else, or nested too deep: an EvalFrame evaluates it
     };
     kind what = kind::other;
@@ -29,6 +31,8 @@ struct node {
     value* form = nullptr;            // the expression itself
     const Name* name = nullptr;       // a named symbol: its name; call: its head's
     const node* arguments = nullptr;  // call: `count` nodes in a row
+    std::uint8_t forms = 0;           // in_place: how many body forms
+    const node* body = nullptr;       // in_place: `forms` nodes in a row
 };
 
 struct compiled_body {

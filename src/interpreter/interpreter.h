@@ -224,7 +224,8 @@ struct node;
 class BodyFrame final : public Frame {
 public:
     static constexpr bool plain = true;
-    BodyFrame(velune::environment* scope, lispfunc* function, value* nil) : scope(scope), function(function) {
+    BodyFrame(velune::environment* scope, lispfunc* function, value* nil)
+        : scope(scope), current(scope), function(function) {
         result = nil;
     }
     // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
@@ -247,13 +248,16 @@ private:
         branch,     //   its branch (an EvalFrame, a CallFrame and a ResumableNativeCallFrame)
         native,     // a native is running (an EvalFrame, a CallFrame and a NativeCallFrame)
         body,       // a Velune function's BodyFrame is running (an EvalFrame and a CallFrame)
-        call        // a CallFrame is running the call (an EvalFrame)
+        call,       // a CallFrame is running the call (an EvalFrame)
+        inner       // a function applied in place is running its body in a scope of its own
+                    //   (an EvalFrame, a CallFrame and an ExecFrame)
     };
     struct level {
         const node* call;
-        value* function;  // the head's value, looked up before the arguments
+        value* function;  // the head's value, looked up before the arguments; inner: the scope
         state at;
-        std::uint8_t next;   // arguments evaluated so far; then all, the list in the first slot
+        std::uint8_t next;   // arguments evaluated so far, the list then in the first slot;
+                             //   inner: the body form being evaluated
         std::uint8_t slots;  // argument values it holds: its count, or none for the if
         std::uint16_t base;  // where they start
     };
@@ -262,6 +266,7 @@ private:
     std::uint16_t depth = 0;     // levels pending
     std::uint32_t position = 0;  // the body form being evaluated
     velune::environment* scope;
+    velune::environment* current;  // where nodes run: the innermost inner level's scope, or `scope`
     lispfunc* function;  // whose body this is; it owns the nodes
     // The levels and then the argument values follow the frame in the same allocation.
     level* levels() { return reinterpret_cast<level*>(this + 1); }
@@ -276,6 +281,8 @@ private:
     value* hold_list(Runtime& rt, level& top);
     bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v);
     value* symbol_value(const node* n) const;
+    const node* enter(Runtime& rt, level& top);
+    void leave();
     void call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count);
 };
 
