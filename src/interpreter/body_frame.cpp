@@ -48,6 +48,11 @@ value* const* BodyFrame::values() const {
     return reinterpret_cast<value* const*>(levels() + function->compiled->levels);
 }
 
+// A symbol node's value, nullptr when unbound.
+[[gnu::always_inline]] inline value* BodyFrame::symbol_value(const node* n) const {
+    return n->name != nullptr ? current->lookup_name(n->name) : current->lookup(n->form);
+}
+
 std::string BodyFrame::display(const Runtime& rt) const {
     std::string text = "ExecFrame: " + describe(rt, function->body);
     for (std::size_t i = 0; i < depth; ++i) {
@@ -268,10 +273,6 @@ void BodyFrame::leave() {
     }
 }
 
-// A symbol node's value, nullptr when unbound.
-value* BodyFrame::symbol_value(const node* n) const {
-    return n->name != nullptr ? current->lookup_name(n->name) : current->lookup(n->form);
-}
 
 // A leaf call: true with its value in `v`, false after pushing the frame that makes it.
 bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v) {
