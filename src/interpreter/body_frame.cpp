@@ -55,6 +55,10 @@ value* const* BodyFrame::values() const {
 
 std::string BodyFrame::display(const Runtime& rt) const {
     std::string text = "ExecFrame: " + describe(rt, function->body);
+    if (outer != nullptr) {
+        text += "\n" + tail_lines(rt, outer);
+        text.pop_back();  // the newline after the last
+    }
     for (std::size_t i = 0; i < depth; ++i) {
         const level& l = levels()[i];
         const std::string form = describe(rt, l.call->form);
@@ -86,14 +90,17 @@ std::string BodyFrame::display(const Runtime& rt) const {
 }
 
 void BodyFrame::trace(Tracer& t) const {
-    t.visit(scope);
     t.visit(current);
+    for (const tail_of* o = outer; o != nullptr; o = o->below) {
+        t.visit(o->form);
+        t.visit(o->function);
+    }
     t.visit(function);
     t.visit(result);
     for (std::size_t i = 0; i < depth; ++i) {
         const level& l = levels()[i];
         t.visit(l.function);
-        if (l.at == state::inner) continue;  // its values are in its scope
+        if (l.at == state::inner) continue;  // its values are in its scope, its function the scope around
         for (std::size_t j = 0; j < l.next; ++j) t.visit(values()[l.base + j]);
     }
 }
@@ -254,7 +261,7 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
     for (value* p = as<cell>(as<cell>(as<cell>(top.call->form)->car)->cdr)->car; is<cell>(p); p = as<cell>(p)->cdr) {
         inner_scope->bind_parameter(as<named_symbol>(as<cell>(p)->car)->name, arguments[i++]);
     }
-    top.function = inner_scope;
+    top.function = current;  // the scope to return to
     top.at = state::inner;
     top.next = 0;
     current = inner_scope;
@@ -263,14 +270,7 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
 
 // Pops an inner level: nodes run again in the scope around it.
 void BodyFrame::leave() {
-    --depth;
-    current = scope;
-    for (std::size_t i = depth; i-- > 0;) {
-        if (levels()[i].at == state::inner) {
-            current = as<velune::environment>(levels()[i].function);
-            break;
-        }
-    }
+    current = as<velune::environment>(levels()[--depth].function);
 }
 
 
@@ -312,9 +312,49 @@ bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, va
         return hand_over(in, n, f);
     }
     if (!runs_here(l, count)) return hand_over(in, n, f);
+    if (!l->compiled) l->compiled = compiled_for(rt, l->body);
+    if (takes_over(l, depth)) {
+        take_over(in, depth, n->form, f, l, arguments, count);
+        return false;
+    }
+    if (depth == function->compiled->levels) return hand_over(in, n, f);  // no level to spare
     open(n, f, state::body);
     call(in, l, arguments, count);
     return false;
+}
+
+// Whether a call of `callee` made now, with `below` levels pending under it, is this body's
+// last step and runs the same body: every pending level is an if's branch or the last form
+// of a function applied in place, and the body is at its last form.
+bool BodyFrame::takes_over(lispfunc* callee, std::size_t below) const {
+    const compiled_body* code = function->compiled.get();
+    if (position + 1 != code->forms || callee->compiled.get() != code) return false;
+    for (std::size_t i = 0; i < below; ++i) {
+        const level& l = levels()[i];
+        if (l.at != state::branch && !(l.at == state::inner && l.next + 1 == l.call->forms)) return false;
+    }
+    return true;
+}
+
+// The frame becomes that of the call: the levels under it and the call itself are kept as
+// tail_of lines, the old scope is let go, and the body starts again at the next step (so a
+// loop of tail calls passes a safe point on every turn).
+void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
+                          value* const* arguments, std::size_t count) {
+    Runtime& rt = in.rt;
+    auto* call_scope = rt.heap.make<velune::environment>(rt, callee->closure);
+    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(callee->parameters[i])->name, arguments[i]);
+    for (std::size_t i = 0; i < below; ++i) {
+        const level& l = levels()[i];
+        value* lines = l.at == state::inner ? rest_of(rest_of(as<cell>(l.call->form)->car)) : l.function;
+        outer = rt.frame_stack.make<tail_of>(tail_of{l.call->form, lines, outer});
+    }
+    outer = rt.frame_stack.make<tail_of>(tail_of{form, callee_value, outer});
+    current = call_scope;
+    function = callee;
+    depth = 0;
+    position = 0;
+    started = false;
 }
 
 // Binds a Velune function's parameters in a fresh scope and pushes the frame of its body.
@@ -372,6 +412,14 @@ bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
         value* list = hold_list(rt, top);
         top.at = state::call;
         in.push<CallFrame>(top.function, list, top.call->form, current);
+        return false;
+    }
+    if (!f->compiled) f->compiled = compiled_for(rt, f->body);
+    if (takes_over(f, depth - 1u)) {
+        value* form = top.call->form;
+        value* callee_value = top.function;
+        --depth;
+        take_over(in, depth, form, callee_value, f, arguments, count);
         return false;
     }
     top.at = state::body;

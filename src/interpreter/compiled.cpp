@@ -118,7 +118,9 @@ public:
         n.arguments = row;
         next += static_cast<std::size_t>(arguments);
         const std::size_t holding = held + (n.holds_none ? 0 : static_cast<std::size_t>(arguments));
-        levels = std::max(levels, depth + 1);
+        // A leaf takes a level only to call a Velune function, and only where the frame has
+        // one to spare: it reserves none.
+        if (!leaf) levels = std::max(levels, depth + 1);
         values = std::max(values, holding);
         std::size_t i = 0;
         for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);

@@ -276,12 +276,8 @@ bool has_exactly(const Runtime& rt, value* list, std::size_t wanted) {
 
 // ---- EvalFrame ----
 
-namespace {
-
-// The lines of an EvalFrame for `form` with the CallFrame and the frame the call pushed:
-// the ExecFrame of a Velune function's body, or the ResumableNativeCallFrame of a form.
 // `function` may also be the body list of a function made where the call was (a stand-in
-// frame of a generic's dispatch).
+// frame of a generic's dispatch, a function applied in place).
 std::string call_lines(const Runtime& rt, const std::string& form, value* function) {
     std::string text = "EvalFrame: " + form + "\nCallFrame: " + form;
     if (is<cell>(function)) return text + "\nExecFrame: " + describe(rt, function);
@@ -296,13 +292,16 @@ std::string call_lines(const Runtime& rt, const std::string& form, value* functi
     }
 }
 
-}  // namespace
+std::string tail_lines(const Runtime& rt, const tail_of* newest) {
+    std::vector<const tail_of*> taken;
+    for (const tail_of* t = newest; t != nullptr; t = t->below) taken.push_back(t);
+    std::string text;
+    for (auto t = taken.rbegin(); t != taken.rend(); ++t) text += call_lines(rt, describe(rt, (*t)->form), (*t)->function) + "\n";
+    return text;
+}
 
 std::string EvalFrame::display(const Runtime& rt) const {
-    std::string text;
-    std::vector<const tail_of*> taken;
-    for (const tail_of* t = outer; t != nullptr; t = t->below) taken.push_back(t);
-    for (auto t = taken.rbegin(); t != taken.rend(); ++t) text += call_lines(rt, describe(rt, (*t)->form), (*t)->function) + "\n";
+    std::string text = tail_lines(rt, outer);
     const std::string form = describe(rt, expression);
     switch (at) {
     case state::arguments:

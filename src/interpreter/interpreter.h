@@ -133,6 +133,21 @@ value* if_branch(const Runtime& rt, value* condition, value* v, value* then_bran
 
 // ---- the frames ----
 
+// A call or an if whose last step is a frame's expression: the frame took over from them
+// instead of pushing a child, and shows their lines below its own. Kept on the frame stack
+// just above the frame, newest first.
+struct tail_of {
+    value* form;
+    value* function;  // a Velune function (its body), the global if, or a body list
+    const tail_of* below;
+};
+// The lines of the frames a tail_of stands for, bottom first: "EvalFrame: F", "CallFrame: F",
+// and the ExecFrame of the function's body (or of the body list), or the form's
+// ResumableNativeCallFrame.
+std::string call_lines(const Runtime& rt, const std::string& form, value* function);
+// The lines of every tail_of from `newest` down, oldest first, each ending in a newline.
+std::string tail_lines(const Runtime& rt, const tail_of* newest);
+
 // Evaluates one expression. A call runs inside this one frame as far as it can: the
 // arguments, a native, a Velune function's body and the global `if` need no frames of their
 // own, and the frame displays the lines of the frames it stands for at each point.
@@ -176,13 +191,6 @@ private:
                          //   for an EvalArgsFrame)
         done
     };
-    // A call or an if whose last step is this frame's expression: the frame took over
-    // from them instead of pushing a child, and shows their lines below its own.
-    struct tail_of {
-        value* form;
-        value* function;  // a Velune function (its body), the global if, or a body list
-        const tail_of* below;
-    };
     // First, so that they fit in the padding after the base: 72 bytes in all.
     state at = state::start;
     // A native with a fast path and two arguments: the values wait in `gathered` and `last`,
@@ -224,8 +232,7 @@ struct node;
 class BodyFrame final : public Frame {
 public:
     static constexpr bool plain = true;
-    BodyFrame(velune::environment* scope, lispfunc* function, value* nil)
-        : scope(scope), current(scope), function(function) {
+    BodyFrame(velune::environment* scope, lispfunc* function, value* nil) : current(scope), function(function) {
         result = nil;
     }
     // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
@@ -254,7 +261,8 @@ private:
     };
     struct level {
         const node* call;
-        value* function;  // the head's value, looked up before the arguments; inner: the scope
+        value* function;  // the head's value, looked up before the arguments; inner: the
+                          //   scope to return to
         state at;
         std::uint8_t next;   // arguments evaluated so far, the list then in the first slot;
                              //   inner: the body form being evaluated
@@ -265,9 +273,12 @@ private:
     bool started = false;
     std::uint16_t depth = 0;     // levels pending
     std::uint32_t position = 0;  // the body form being evaluated
-    velune::environment* scope;
-    velune::environment* current;  // where nodes run: the innermost inner level's scope, or `scope`
+    // Where nodes run: the call's scope, or the innermost inner level's.
+    velune::environment* current;
     lispfunc* function;  // whose body this is; it owns the nodes
+    // The calls this frame took over as tail calls of the same body, and the levels they
+    // were made from: their lines come between the body's ExecFrame line and the levels.
+    const tail_of* outer = nullptr;
     // The levels and then the argument values follow the frame in the same allocation.
     level* levels() { return reinterpret_cast<level*>(this + 1); }
     const level* levels() const { return reinterpret_cast<const level*>(this + 1); }
@@ -283,6 +294,9 @@ private:
     value* symbol_value(const node* n) const;
     const node* enter(Runtime& rt, level& top);
     void leave();
+    bool takes_over(lispfunc* callee, std::size_t below) const;
+    void take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
+                   value* const* arguments, std::size_t count);
     void call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count);
 };
 
