@@ -579,7 +579,9 @@ private:
         }
         case record::hashtable: {
             auto& table = as<hashtable>(v)->table;
-            for (auto n = f.number(); n > 0; --n) {
+            const auto count = f.number();
+            table.reserve(count);
+            for (auto n = count; n > 0; --n) {
                 const std::string_view key = f.text();
                 table.bind(key, at(f.number()));
             }
@@ -590,7 +592,9 @@ private:
             auto* env = as<environment>(v);
             env->set_parent(as_environment(at(f.number())));
             env->clear_bindings();
-            for (auto n = f.number(); n > 0; --n) {
+            const auto count = f.number();
+            env->names.reserve(count);
+            for (auto n = count; n > 0; --n) {
                 const Name* key = name(f);
                 env->bind_name(key, at(f.number()));
             }

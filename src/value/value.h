@@ -185,6 +185,9 @@ public:
         --count;
     }
     void clear() { count = 0; }
+    void reserve(std::size_t n) {
+        if (n > capacity) grow(static_cast<std::uint32_t>(n));
+    }
 
 private:
     struct no_items {};
@@ -200,8 +203,8 @@ private:
             return nullptr;
         }
     }
-    void grow() {
-        const std::uint32_t grown_capacity = capacity == 0 ? 4 : 2 * capacity;
+    void grow() { grow(capacity == 0 ? 4 : 2 * capacity); }
+    void grow(std::uint32_t grown_capacity) {
         auto* grown = static_cast<T*>(::operator new(grown_capacity * sizeof(T)));
         if (count > 0) std::memcpy(grown, items, count * sizeof(T));
         if (items != inline_data()) ::operator delete(items);
@@ -217,7 +220,9 @@ template <class Key> struct binding {
 };
 
 // Insertion-ordered map: order is observable (printing, list-keys, the global bindings).
-// Small scopes scan a vector; an index is built once the map grows past a few entries.
+// Small scopes scan a vector; an index is built once the map grows past a few entries: the
+// entries' positions in an open-addressed table, so that adding a key allocates nothing of
+// its own.
 template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct scope_map {
     using lookup_key = std::conditional_t<std::is_same_v<Key, std::string>, std::string_view, Key>;
     static constexpr std::size_t index_threshold = 16;
@@ -225,16 +230,21 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     Entries entries;
 
     value** find(lookup_key k) {
-        if (index) {
+        if (!index.empty()) {
             if constexpr (std::is_same_v<Key, const Name*>) {
                 if (k->scope_hint < entries.size() && entries[k->scope_hint].first == k) {
                     return &entries[k->scope_hint].second;
                 }
             }
-            auto found = index->find(k);
-            if (found == index->end()) return nullptr;
-            if constexpr (std::is_same_v<Key, const Name*>) k->scope_hint = static_cast<std::uint32_t>(found->second);
-            return &entries[found->second].second;
+            const std::size_t mask = index.size() - 1;
+            for (std::size_t i = hash_of(k) & mask;; i = (i + 1) & mask) {
+                const std::uint32_t position = index[i];
+                if (position == empty_slot) return nullptr;
+                if (lookup_key(entries[position].first) == k) {
+                    if constexpr (std::is_same_v<Key, const Name*>) k->scope_hint = position;
+                    return &entries[position].second;
+                }
+            }
         }
         // Newest first: a call's parameters come after current-scope and parent-scope.
         for (std::size_t i = entries.size(); i-- > 0;) {
@@ -247,7 +257,7 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     // For a key known to be absent, placed before the entry now at `position`.
     void insert_new(std::size_t position, lookup_key k, value* v) {
         entries.insert(position, {Key(k), v});
-        if (index || entries.size() > index_threshold) rebuild_index();
+        if (!index.empty() || entries.size() > index_threshold) rebuild_index();
     }
     value* const* find(lookup_key k) const { return const_cast<scope_map*>(this)->find(k); }
     bool contains(lookup_key k) const { return find(k) != nullptr; }
@@ -259,18 +269,20 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
             return;
         }
         entries.emplace_back(Key(k), v);
-        if (index) {
-            index->emplace(Key(k), entries.size() - 1);
+        if (!index.empty() && entries.size() * 2 <= index.size()) {
+            place(entries.size() - 1);
         } else if (entries.size() > index_threshold) {
             rebuild_index();
         }
     }
+    // Room for `n` entries in all, before a run of binds of new keys (a restored scope).
+    void reserve(std::size_t n) { entries.reserve(n); }
 
     bool erase(lookup_key k) {
         for (std::size_t i = 0; i < entries.size(); ++i) {
             if (lookup_key(entries[i].first) == k) {
                 entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(i));
-                if (index) rebuild_index();
+                if (!index.empty()) rebuild_index();
                 return true;
             }
         }
@@ -280,7 +292,7 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     std::size_t size() const { return entries.size(); }
     void clear() {
         entries.clear();
-        index.reset();
+        index.clear();
     }
 
     void trace(Tracer& t) const {
@@ -288,16 +300,29 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     }
 
 private:
-    struct hasher {
-        using is_transparent = void;
-        std::size_t operator()(lookup_key k) const { return std::hash<lookup_key>{}(k); }
-    };
-    std::unique_ptr<std::unordered_map<Key, std::size_t, hasher, std::equal_to<>>> index;
+    static constexpr std::uint32_t empty_slot = UINT32_MAX;
+    // A power of two in size, at most half full.
+    std::vector<std::uint32_t> index;
 
+    static std::size_t hash_of(lookup_key k) {
+        if constexpr (std::is_pointer_v<lookup_key>) {
+            // Names are allocated apart: mix the address so that neighbours spread.
+            return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(k) >> 4) * 0x9E3779B97F4A7C15ull >> 20);
+        } else {
+            return std::hash<lookup_key>{}(k);
+        }
+    }
+    void place(std::size_t position) {
+        const std::size_t mask = index.size() - 1;
+        std::size_t i = hash_of(lookup_key(entries[position].first)) & mask;
+        while (index[i] != empty_slot) i = (i + 1) & mask;
+        index[i] = static_cast<std::uint32_t>(position);
+    }
     void rebuild_index() {
-        index = std::make_unique<std::unordered_map<Key, std::size_t, hasher, std::equal_to<>>>();
-        index->reserve(entries.size() * 2);
-        for (std::size_t i = 0; i < entries.size(); ++i) index->emplace(entries[i].first, i);
+        std::size_t size = 32;
+        while (size < entries.size() * 4) size *= 2;
+        index.assign(size, empty_slot);
+        for (std::size_t i = 0; i < entries.size(); ++i) place(i);
     }
 };
 

@@ -575,3 +575,39 @@ TEST_F(Values, UnquoteTestsLookAtANamedHead) {
 
 }  // namespace
 }  // namespace velune
+
+namespace velune {
+namespace {
+
+// Large maps find every key through their index, keep insertion order through rebinding,
+// erasing and growth, and forget nothing when the index is rebuilt.
+TEST(ScopeMap, LargeMapsKeepOrderAndFindEveryKey) {
+    NameTable names;
+    scope_map<const Name*> by_name;
+    scope_map<std::string> by_text;
+    std::vector<const Name*> interned;
+    for (int i = 0; i < 1000; ++i) {
+        interned.push_back(names.intern("name-" + std::to_string(i)));
+        by_name.bind(interned.back(), nullptr);
+        by_text.bind("a key long enough not to fit inline " + std::to_string(i), nullptr);
+    }
+    by_name.bind(interned[3], reinterpret_cast<value*>(8));  // rebinding keeps the place
+    ASSERT_EQ(by_name.size(), 1000u);
+    EXPECT_EQ(by_name.entries[3].first, interned[3]);
+    EXPECT_EQ(*by_name.find(interned[3]), reinterpret_cast<value*>(8));
+    EXPECT_TRUE(by_name.erase(interned[500]));
+    EXPECT_TRUE(by_text.erase("a key long enough not to fit inline 500"));
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(by_name.find(interned[i]) != nullptr, i != 500) << i;
+        EXPECT_EQ(by_text.contains("a key long enough not to fit inline " + std::to_string(i)), i != 500) << i;
+    }
+    EXPECT_EQ(by_name.entries[500].first, interned[501]);
+    EXPECT_FALSE(by_text.contains("a key long enough not to fit inline 1000"));
+    by_name.clear();
+    EXPECT_EQ(by_name.find(interned[0]), nullptr);
+    by_name.bind(interned[0], nullptr);
+    EXPECT_NE(by_name.find(interned[0]), nullptr);
+}
+
+}  // namespace
+}  // namespace velune
