@@ -168,9 +168,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 if (f->exec_mode == exec_mode::function) {
                     const bool here = is<nativefunc>(implementation) ||
                                       (is<lispfunc>(implementation) && runs_here(as<lispfunc>(implementation), n->count));
-                    if (!here || n->holds_none) {
-                        return hand_over(in, n, head);
-                    }
+                    if (!here || n->holds_none) return hand_over(in, n, head);
                     open(n, head, state::arguments);
                     if (n->count > 0) {
                         n = &n->arguments[0];
@@ -272,7 +270,6 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
 void BodyFrame::leave() {
     current = as<velune::environment>(levels()[--depth].function);
 }
-
 
 // A leaf call: true with its value in `v`, false after pushing the frame that makes it.
 bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v) {
