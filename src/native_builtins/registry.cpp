@@ -58,7 +58,7 @@ constexpr builtin_row rows[] = {
     {"car", m::function, car, nullptr, fast_car},
     {"cdr", m::function, cdr, nullptr, fast_cdr},
     {"cons", m::function, cons, nullptr, fast_cons},
-    {"list", m::function, list_constructor, nullptr},
+    {"list", m::function, list_constructor, nullptr, fast_list},
     {"get-key", m::function, get_key, nullptr},
     {"set-key", m::function, set_key, nullptr},
     {"has-key", m::function, has_key, nullptr},

@@ -105,6 +105,7 @@ value* cons(Interpreter&, environment*, value*);
 value* fast_car(Runtime&, value* const*, std::size_t);
 value* fast_cdr(Runtime&, value* const*, std::size_t);
 value* fast_cons(Runtime&, value* const*, std::size_t);
+value* fast_list(Runtime&, value* const*, std::size_t);
 value* get_key(Interpreter&, environment*, value*);
 value* set_key(Interpreter&, environment*, value*);
 value* has_key(Interpreter&, environment*, value*);

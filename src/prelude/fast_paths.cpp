@@ -140,10 +140,10 @@ void revalidate(Runtime& rt, Frozen& f) {
 
 // True when the library's definitions are as they were: O(1) unless the watched state was
 // written since the last look.
-bool unchanged(Runtime& rt) {
+[[gnu::always_inline]] inline bool unchanged(Runtime& rt) {
     Frozen& f = frozen(rt);
     if (permanent_writes.other != f.other_at_freeze) return false;
-    if (permanent_writes.watched != f.watched_seen) revalidate(rt, f);
+    if (permanent_writes.watched != f.watched_seen) [[unlikely]] revalidate(rt, f);
     return f.valid;
 }
 
@@ -695,7 +695,10 @@ value* fold_add(Runtime& rt, value* const* a, std::size_t n) {
 
 value* fast_plus(Runtime& rt, const lispfunc&, value* const* a, std::size_t n) {
     // Two integers, the common case, without the general fold's set-up.
-    if (n == 2 && is<integer>(a[0]) && is<integer>(a[1]) && unchanged(rt)) return add_two(rt, a[0], a[1]);
+    if (n == 2 && is<integer>(a[0]) && is<integer>(a[1]) && unchanged(rt)) {
+        return make_integer(rt, static_cast<std::int64_t>(static_cast<std::uint64_t>(as<integer>(a[0])->int_value) +
+                                                          static_cast<std::uint64_t>(as<integer>(a[1])->int_value)));
+    }
     return fold_add(rt, a, n);
 }
 
