@@ -17,6 +17,9 @@ class for_loop final : public resumable_builtin {
     velune::environment* iteration_environment = nullptr;
     value* iterator = nullptr;
     value* call_form = nullptr;  // (VAR), what the iterator's CallFrame shows in a trace
+    // With the fast paths, the body runs in a BodyFrame as the body of a function nobody
+    // else sees (its trace line is the same ExecFrame line).
+    lispfunc* body_function = nullptr;
 
 public:
     void init(Interpreter& in, velune::environment* env, value* arguments) override {
@@ -50,7 +53,14 @@ public:
             at = state::awaiting_item;
             return false;
         case state::run_body:
-            in.push<ExecFrame>(body, iteration_environment, rt.nil);
+            if (rt.fast_paths) {
+                if (body_function == nullptr) {
+                    body_function = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, body, environment);
+                }
+                BodyFrame::push(in, iteration_environment, body_function);
+            } else {
+                in.push<ExecFrame>(body, iteration_environment, rt.nil);
+            }
             at = state::awaiting_body;
             return false;
         case state::done:
@@ -98,6 +108,7 @@ public:
         t.visit(iteration_environment);
         t.visit(iterator);
         t.visit(call_form);
+        t.visit(body_function);
         t.visit(result);
     }
 };
