@@ -23,6 +23,13 @@ bool runs_here(lispfunc* f, std::size_t count) {
     return f->rest_parameter == nullptr && f->parameters.size() == count && f->plain_parameters();
 }
 
+// A fresh scope of a function with plain parameters (runs_here), binding them to the values.
+velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* arguments, std::size_t count) {
+    auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
+    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    return call_scope;
+}
+
 value* list_of(Runtime& rt, value* const* values, std::size_t count) {
     value* list = rt.nil;
     while (count > 0) list = cons(rt, values[--count], list);
@@ -301,11 +308,7 @@ bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, va
     if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
     auto* l = as<lispfunc>(implementation);
     if (l->fast != nullptr) {
-        const std::size_t wanted = l->parameters.size();
-        if ((l->rest_parameter == nullptr ? count == wanted : count >= wanted) &&
-            (v = l->fast(rt, *l, arguments, count)) != nullptr) {
-            return true;
-        }
+        if (l->takes(count) && (v = l->fast(rt, *l, arguments, count)) != nullptr) return true;
         return hand_over(in, n, f);
     }
     if (!runs_here(l, count)) return hand_over(in, n, f);
@@ -339,8 +342,7 @@ bool BodyFrame::takes_over(lispfunc* callee, std::size_t below) const {
 void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
                           value* const* arguments, std::size_t count) {
     Runtime& rt = in.rt;
-    auto* call_scope = rt.heap.make<velune::environment>(rt, callee->closure);
-    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(callee->parameters[i])->name, arguments[i]);
+    velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);
     for (std::size_t i = 0; i < below; ++i) {
         const level& l = levels()[i];
         value* lines = l.at == state::inner ? rest_of(rest_of(as<cell>(l.call->form)->car)) : l.function;
@@ -356,9 +358,7 @@ void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value
 
 // Binds a Velune function's parameters in a fresh scope and pushes the frame of its body.
 void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count) {
-    auto* call_scope = in.rt.heap.make<velune::environment>(in.rt, f->closure);
-    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
-    push(in, call_scope, f);
+    push(in, scope_of_call(in.rt, f, arguments, count), f);
 }
 
 // The level's argument values as a list, kept in its first slot (each value is also in the
@@ -399,9 +399,7 @@ bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
     }
     auto* f = as<lispfunc>(implementation);
     if (f->fast != nullptr) {
-        const std::size_t wanted = f->parameters.size();
-        if ((f->rest_parameter == nullptr ? count == wanted : count >= wanted) &&
-            (v = f->fast(rt, *f, arguments, count)) != nullptr) {
+        if (f->takes(count) && (v = f->fast(rt, *f, arguments, count)) != nullptr) {
             --depth;
             return true;
         }

@@ -135,8 +135,7 @@ namespace {
     value* values[most];
     const int count = atom_arguments(rt, env, expression, values, most);
     if (count < 0) return nullptr;
-    const auto wanted = static_cast<int>(l->parameters.size());
-    if (l->rest_parameter == nullptr ? count != wanted : count < wanted) return nullptr;
+    if (!l->takes(static_cast<std::size_t>(count))) return nullptr;
     return l->fast(rt, *l, values, static_cast<std::size_t>(count));
 }
 
@@ -207,7 +206,7 @@ namespace {
 // Checks that a Velune function takes `count` arguments.
 void check_count(const Runtime& rt, value* function, const lispfunc* f, std::size_t count) {
     const std::size_t wanted = f->parameters.size();
-    if (f->rest_parameter == nullptr ? count != wanted : count < wanted) {
+    if (!f->takes(count)) {
         const std::string expected = f->rest_parameter == nullptr ? count_text(wanted) : "at least " + count_text(wanted);
         throw LispError{"(" + function_label(rt, function, f) + "): expects " + expected + ", got " +
                         format_integer(static_cast<std::int64_t>(count))};

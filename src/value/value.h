@@ -515,6 +515,10 @@ struct lispfunc final : value {
     // Named, distinct, neither current-scope nor parent-scope, and few: a fresh scope can
     // take them as new entries without looking for earlier ones. Worked out on first use
     // (a restored function gets its parameters after it is made).
+    // Whether a call with `count` arguments is of a count the function takes.
+    bool takes(std::size_t count) const {
+        return rest_parameter == nullptr ? count == parameters.size() : count >= parameters.size();
+    }
     bool plain_parameters() {
         if ((own_bits & shape_known) == 0) own_bits |= shape_known | (parameters_are_plain() ? shape_plain : 0);
         return (own_bits & shape_plain) != 0;
