@@ -36,19 +36,15 @@ bool is_leaf(value* form, int arguments) {
     return true;
 }
 
-// For ((fn (a b) body...) x y): the number of parameters when they are plain (named,
-// distinct, neither current-scope nor parent-scope, at most eight), there are as many
-// arguments, and a body of at most 255 forms; -1 otherwise.
+}  // namespace
+
 int in_place_parameters(const Runtime& rt, value* form) {
     value* head = first(form);
     if (!is<cell>(head) || !is<named_symbol>(first(head))) return -1;
     value* tail = rest_of(head);
-    if (!is<cell>(tail) || !is<cell>(rest_of(tail))) return -1;
-    int forms = 0;
+    if (!is<cell>(tail) || !is<cell>(rest_of(tail))) return -1;  // parameters and a body
     value* end = rest_of(tail);
-    for (; is<cell>(end); end = rest_of(end)) {
-        if (++forms > 255) return -1;
-    }
+    while (is<cell>(end)) end = rest_of(end);
     if (end != rt.nil) return -1;
     const Name* names[8];
     int count = 0;
@@ -70,13 +66,26 @@ int in_place_parameters(const Runtime& rt, value* form) {
     return a == rt.nil && arguments == count ? count : -1;
 }
 
+namespace {
+
+// in_place_parameters, for a body of at most 255 forms (what a level counts); -1 otherwise.
+int readable_in_place(const Runtime& rt, value* form) {
+    const int parameters = in_place_parameters(rt, form);
+    if (parameters < 0) return -1;
+    int forms = 0;
+    for (value* b = rest_of(rest_of(first(form))); is<cell>(b); b = rest_of(b)) {
+        if (++forms > 255) return -1;
+    }
+    return parameters;
+}
+
 class reader {
 public:
     explicit reader(const Runtime& rt) : rt(rt) {}
 
     std::size_t count(value* form, std::size_t depth) const {
         if (!is<cell>(form) || depth == deepest) return 1;
-        if (in_place_parameters(rt, form) >= 0) {
+        if (readable_in_place(rt, form) >= 0) {
             std::size_t total = 1;
             for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) total += count(first(a), depth + 1);
             for (value* b = rest_of(rest_of(first(form))); is<cell>(b); b = rest_of(b)) total += count(first(b), depth + 1);
@@ -103,7 +112,7 @@ public:
             return;
         }
         if (depth == deepest) return;
-        if (const int parameters = in_place_parameters(rt, form); parameters >= 0) {
+        if (const int parameters = readable_in_place(rt, form); parameters >= 0) {
             fill_in_place(n, form, depth, held, parameters);
             return;
         }

@@ -45,6 +45,11 @@ struct compiled_body {
     std::size_t values = 0;  // the most argument values those calls hold at once
 };
 
+// For ((fn (a b) body...) x y), a proper form with a body: the number of parameters when
+// they are plain (named, distinct, neither current-scope nor parent-scope, at most eight) and
+// as many as the arguments; -1 otherwise. What the head's name means is for the caller.
+int in_place_parameters(const Runtime& rt, value* form);
+
 // `body` is a proper list of expanded expressions.
 std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body);
 // The same, shared with every live function of the same body. An entry lives no longer

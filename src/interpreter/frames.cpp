@@ -1,6 +1,7 @@
 // The frames: evaluation, calls, expansion, bodies, natives and loaded texts.
 #include <string>
 
+#include "interpreter/compiled.h"
 #include "interpreter/interpreter.h"
 #include "parse/parse.h"
 #include "runtime/format.h"
@@ -331,33 +332,13 @@ namespace {
 // writes. Running the body in a fresh scope of `env` is then exactly the call of the
 // function the head would make, which nothing else can see.
 bool applies_in_place(const Runtime& rt, velune::environment* env, value* expression) {
-    value* head = first(expression);
-    value* symbol = first(head);
+    value* symbol = first(first(expression));
     if (!is<named_symbol>(symbol)) return false;
     value* bound = env->lookup_name(as<named_symbol>(symbol)->name);
     if (bound == nullptr || !is<velune::function>(bound)) return false;
     auto* f = as<velune::function>(bound);
     if (f->implementation != rt.fn_form || f->exec_mode != exec_mode::no_eval) return false;
-    value* tail = rest_of(head);
-    if (!is<cell>(tail) || !is<cell>(rest_of(tail))) return false;  // parameters and a body
-    value* end = tail;
-    while (is<cell>(end)) end = rest_of(end);
-    if (end != rt.nil) return false;
-    constexpr std::size_t most = 8;
-    const Name* names[most];
-    std::size_t count = 0;
-    value* p = first(tail);
-    for (; is<cell>(p); p = rest_of(p)) {
-        value* parameter = first(p);
-        if (count == most || !is<named_symbol>(parameter)) return false;
-        const Name* name = as<named_symbol>(parameter)->name;
-        if (name->scope_role != 0 || name == rt.known.dot) return false;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (names[i] == name) return false;
-        }
-        names[count++] = name;
-    }
-    return p == rt.nil && has_exactly(rt, rest_of(expression), count);
+    return in_place_parameters(rt, expression) >= 0;
 }
 
 }  // namespace
