@@ -30,12 +30,6 @@ velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* argum
     return call_scope;
 }
 
-value* list_of(Runtime& rt, value* const* values, std::size_t count) {
-    value* list = rt.nil;
-    while (count > 0) list = cons(rt, values[--count], list);
-    return list;
-}
-
 }  // namespace
 
 bool BodyFrame::worth_a_frame(Runtime& rt, lispfunc* function) {
@@ -302,7 +296,7 @@ bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, va
     if (is<nativefunc>(implementation)) {
         auto* native = as<nativefunc>(implementation);
         if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
-        v = call_native_now(in, current, n->form, f, list_of(rt, arguments, count));
+        v = call_native_now(in, current, n->form, f, make_list(rt, arguments, count));
         return true;
     }
     if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
@@ -365,8 +359,7 @@ void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std:
 // list) while the call it is made for runs; nil needs no keeping.
 value* BodyFrame::hold_list(Runtime& rt, level& top) {
     value** slots = &values()[top.base];
-    value* list = rt.nil;
-    for (std::size_t i = top.slots; i > 0; --i) list = cons(rt, slots[i - 1], list);
+    value* list = make_list(rt, slots, top.slots);
     if (top.slots > 0) slots[0] = list;
     return list;
 }

@@ -164,9 +164,7 @@ namespace {
     if (native->fast != nullptr) {
         if (value* v = native->fast(rt, values, static_cast<std::size_t>(count))) return v;
     }
-    value* arguments = rt.nil;
-    while (count > 0) arguments = cons(rt, values[--count], arguments);
-    return call_native_now(in, env, expression, f, arguments);
+    return call_native_now(in, env, expression, f, make_list(rt, values, static_cast<std::size_t>(count)));
 }
 
 }  // namespace

@@ -33,11 +33,7 @@ value* fast_cdr(Runtime&, value* const* a, std::size_t count) {
 value* fast_cons(Runtime& rt, value* const* a, std::size_t count) { return count == 2 ? cons(rt, a[0], a[1]) : nullptr; }
 
 // The values in a fresh list, as the native returns its fresh argument list.
-value* fast_list(Runtime& rt, value* const* a, std::size_t count) {
-    value* list = rt.nil;
-    while (count > 0) list = cons(rt, a[--count], list);
-    return list;
-}
+value* fast_list(Runtime& rt, value* const* a, std::size_t count) { return make_list(rt, a, count); }
 
 value* get_key(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "get-key");

@@ -281,10 +281,12 @@ bool symbol_equal(const value* a, const value* b) {
     return false;
 }
 
-value* make_list(Runtime& rt, const std::vector<value*>& items) {
+value* make_list(Runtime& rt, const std::vector<value*>& items) { return make_list(rt, items.data(), items.size()); }
+
+value* make_list(Runtime& rt, value* const* items, std::size_t count) {
     // Built from the back: the same fresh chain the cons-then-reverse recipe gives.
     value* list = rt.nil;
-    for (auto item = items.rbegin(); item != items.rend(); ++item) list = cons(rt, *item, list);
+    while (count > 0) list = cons(rt, items[--count], list);
     return list;
 }
 

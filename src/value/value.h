@@ -629,6 +629,7 @@ bool is_symbol(const value* v);
 // Both must be symbols: equal names, or equal numbers; never a named and a generated one.
 bool symbol_equal(const value* a, const value* b);
 value* make_list(Runtime& rt, const std::vector<value*>& items);
+value* make_list(Runtime& rt, value* const* items, std::size_t count);
 // Proper lists only: callers check the shape first (see is_list).
 std::vector<value*> from_list(value* list);
 value* reverse(Runtime& rt, value* list);
