@@ -1,6 +1,8 @@
 // BodyFrame: a Velune function's body run from its nodes, with the frames it stands for
 // shown as the plain path would show them.
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "interpreter/compiled.h"
 #include "interpreter/interpreter.h"
@@ -40,13 +42,16 @@ bool BodyFrame::worth_a_frame(Runtime& rt, lispfunc* function) {
 void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* function) {
     if (!function->compiled) function->compiled = compiled_for(in.rt, function->body);
     const compiled_body& code = *function->compiled;
-    const std::size_t extra = code.levels * sizeof(level) + code.values * sizeof(value*);
+    const std::size_t extra = (code.levels + spare_levels) * sizeof(level) + (code.values + spare_values) * sizeof(value*);
     in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
 }
 
-value** BodyFrame::values() { return reinterpret_cast<value**>(levels() + function->compiled->levels); }
-value* const* BodyFrame::values() const {
-    return reinterpret_cast<value* const*>(levels() + function->compiled->levels);
+std::size_t BodyFrame::level_room() const { return function->compiled->levels + spare_levels; }
+value** BodyFrame::values() { return reinterpret_cast<value**>(levels() + level_room()); }
+value* const* BodyFrame::values() const { return reinterpret_cast<value* const*>(levels() + level_room()); }
+
+lispfunc* BodyFrame::callee_of(const level& l) const {
+    return as<lispfunc>(as<velune::function>(values()[l.base])->implementation);
 }
 
 // A symbol node's value, nullptr when unbound.
@@ -55,33 +60,45 @@ value* const* BodyFrame::values() const {
 }
 
 std::string BodyFrame::display(const Runtime& rt) const {
-    std::string text = "ExecFrame: " + describe(rt, function->body);
+    std::string text = "ExecFrame: ";
+    text += describe(rt, function->body);
     if (outer != nullptr) {
-        text += "\n" + tail_lines(rt, outer);
+        text += '\n';
+        text += tail_lines(rt, outer);
         text.pop_back();  // the newline after the last
     }
+    const auto line = [&text](const char* title, const std::string& what) {
+        text += '\n';
+        text += title;
+        text += what;
+    };
     for (std::size_t i = 0; i < depth; ++i) {
         const level& l = levels()[i];
         const std::string form = describe(rt, l.call->form);
-        text += "\nEvalFrame: " + form;
+        line("EvalFrame: ", form);
         switch (l.at) {
         case state::arguments:
-            text += "\nEvalArgsFrame: " + describe(rt, rest_of(l.call->form));
+            line("EvalArgsFrame: ", describe(rt, rest_of(l.call->form)));
             break;
         case state::condition:
         case state::branch:
-            text += "\nCallFrame: " + form + "\nResumableNativeCallFrame: " +
-                    as<resumable_native>(as<velune::function>(l.function)->implementation)->name;
+            line("CallFrame: ", form);
+            line("ResumableNativeCallFrame: ", as<resumable_native>(as<velune::function>(l.function)->implementation)->name);
             break;
         case state::native:
-            text += "\nCallFrame: " + form + "\nNativeCallFrame: " +
-                    as<nativefunc>(as<velune::function>(l.function)->implementation)->name;
+            line("CallFrame: ", form);
+            line("NativeCallFrame: ", as<nativefunc>(as<velune::function>(l.function)->implementation)->name);
             break;
         case state::inner:
-            text += "\nCallFrame: " + form + "\nExecFrame: " + describe(rt, rest_of(rest_of(as<cell>(l.call->form)->car)));
+            line("CallFrame: ", form);
+            line("ExecFrame: ", describe(rt, rest_of(rest_of(as<cell>(l.call->form)->car))));
+            break;
+        case state::callee:
+            line("CallFrame: ", form);
+            line("ExecFrame: ", describe(rt, callee_of(l)->body));
             break;
         case state::body:
-            text += "\nCallFrame: " + form;
+            line("CallFrame: ", form);
             break;
         case state::call:
             break;
@@ -102,6 +119,10 @@ void BodyFrame::trace(Tracer& t) const {
         const level& l = levels()[i];
         t.visit(l.function);
         if (l.at == state::inner) continue;  // its values are in its scope, its function the scope around
+        if (l.at == state::callee) {
+            t.visit(values()[l.base]);  // the function; its values are in its scope
+            continue;
+        }
         for (std::size_t j = 0; j < l.next; ++j) t.visit(values()[l.base + j]);
     }
 }
@@ -132,7 +153,8 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
 bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     Runtime& rt = in.rt;
     const compiled_body& code = *function->compiled;
-    value** slots = reinterpret_cast<value**>(levels() + code.levels);
+    value** slots = values();
+    const node* next = nullptr;
     for (;;) {
         if (n != nullptr) {
             switch (n->what) {
@@ -158,7 +180,11 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
             case node::kind::leaf: {
                 value* head = current->lookup_name(n->name);
                 if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
-                if (!run_leaf(in, n, as<velune::function>(head), v)) return false;
+                if (!run_leaf(in, n, as<velune::function>(head), v, next)) return false;
+                if (next != nullptr) {
+                    n = std::exchange(next, nullptr);
+                    continue;
+                }
                 break;
             }
             case node::kind::call: {
@@ -175,7 +201,11 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                         n = &n->arguments[0];
                         continue;
                     }
-                    if (!apply(in, levels()[depth - 1], v)) return false;
+                    if (!apply(in, levels()[depth - 1], v, next)) return false;
+                    if (next != nullptr) {
+                        n = std::exchange(next, nullptr);
+                        continue;
+                    }
                     break;
                 }
                 if (implementation == rt.if_form && takes_form(f->exec_mode) && n->count >= 2) {
@@ -211,8 +241,21 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 n = enter(rt, top);
                 continue;
             }
-            if (!apply(in, top, v)) return false;
+            if (!apply(in, top, v, next)) return false;
+            if (next != nullptr) {
+                n = std::exchange(next, nullptr);
+                continue;
+            }
             break;
+        case state::callee: {
+            const compiled_body& body = *callee_of(top)->compiled;
+            if (++top.next < body.forms) {
+                n = &body.nodes[top.next];
+                continue;
+            }
+            leave();  // v, the last form's, is the value
+            break;
+        }
         case state::inner:
             if (++top.next < top.call->forms) {
                 n = &top.call->body[top.next];
@@ -273,7 +316,7 @@ void BodyFrame::leave() {
 }
 
 // A leaf call: true with its value in `v`, false after pushing the frame that makes it.
-bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v) {
+bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next) {
     Runtime& rt = in.rt;
     value* implementation = f->implementation;
     if (f->exec_mode != exec_mode::function) {
@@ -311,10 +354,39 @@ bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, va
         take_over(in, depth, n->form, f, l, arguments, count);
         return false;
     }
-    if (depth == function->compiled->levels) return hand_over(in, n, f);  // no level to spare
+    if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
+        has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + 1u)) {
+        open(n, f, state::callee);
+        next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
+        return true;
+    }
+    if (depth == level_room()) return hand_over(in, n, f);  // no level to spare
     open(n, f, state::body);
     call(in, l, arguments, count);
     return false;
+}
+
+// Whether a call of `callee` can run in this frame as a level of its own, with `levels`
+// levels and `values` argument values pending, the call's own level and values included:
+// its body's levels and values fit in what is left, and its forms can be counted in a level.
+bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const {
+    const compiled_body& own = *function->compiled;
+    return callee.forms > 0 && callee.forms <= UINT8_MAX && levels + callee.levels <= own.levels + spare_levels &&
+           values + callee.values <= own.values + spare_values;
+}
+
+// The call of level `top` runs here: its scope binds the arguments, and the level keeps the
+// function in its first slot and the scope to return to. Returns the body's first node.
+const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
+                                    value* const* arguments, std::size_t count) {
+    velune::environment* scope = scope_of_call(rt, callee, arguments, count);  // before the slot is reused
+    values()[top.base] = head;
+    if (top.slots == 0) top.slots = 1;
+    top.function = current;
+    top.at = state::callee;
+    top.next = 0;
+    current = scope;
+    return &callee->compiled->nodes[0];
 }
 
 // Whether a call of `callee` made now, with `below` levels pending under it, is this body's
@@ -366,7 +438,7 @@ value* BodyFrame::hold_list(Runtime& rt, level& top) {
 
 // Makes the call of the level on top, its arguments all evaluated: true with its value in
 // `v` (the level gone), false after pushing the frame that runs it.
-bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
+bool BodyFrame::apply(Interpreter& in, level& top, value*& v, const node*& next) {
     Runtime& rt = in.rt;
     value* const* arguments = &values()[top.base];
     const std::size_t count = top.call->count;
@@ -409,6 +481,10 @@ bool BodyFrame::apply(Interpreter& in, level& top, value*& v) {
         --depth;
         take_over(in, depth, form, callee_value, f, arguments, count);
         return false;
+    }
+    if (has_room(*f->compiled, depth, top.base + std::max<std::size_t>(top.slots, 1))) {
+        next = begin_callee(rt, top, as<velune::function>(top.function), f, arguments, count);
+        return true;
     }
     top.at = state::body;
     call(in, f, arguments, count);

@@ -256,16 +256,21 @@ private:
         native,     // a native is running (an EvalFrame, a CallFrame and a NativeCallFrame)
         body,       // a Velune function's BodyFrame is running (an EvalFrame and a CallFrame)
         call,       // a CallFrame is running the call (an EvalFrame)
-        inner       // a function applied in place is running its body in a scope of its own
+        inner,      // a function applied in place is running its body in a scope of its own
                     //   (an EvalFrame, a CallFrame and an ExecFrame)
+        callee      // a Velune function's body is running here, in the call's scope (the same
+                    //   three lines); its function value is in the first slot
     };
+    // Room kept above a body's own needs, so that the bodies it calls run in the same frame
+    // (a recursion fills a frame before it pushes the next).
+    static constexpr std::size_t spare_levels = 32, spare_values = 48;
     struct level {
         const node* call;
-        value* function;  // the head's value, looked up before the arguments; inner: the
-                          //   scope to return to
+        value* function;  // the head's value, looked up before the arguments; inner and
+                          //   callee: the scope to return to
         state at;
         std::uint8_t next;   // arguments evaluated so far, the list then in the first slot;
-                             //   inner: the body form being evaluated
+                             //   inner and callee: the body form being evaluated
         std::uint8_t slots;  // argument values it holds: its count, or none for the if
         std::uint16_t base;  // where they start
     };
@@ -282,15 +287,20 @@ private:
     // The levels and then the argument values follow the frame in the same allocation.
     level* levels() { return reinterpret_cast<level*>(this + 1); }
     const level* levels() const { return reinterpret_cast<const level*>(this + 1); }
+    std::size_t level_room() const;
     value** values();
     value* const* values() const;
+    lispfunc* callee_of(const level& l) const;
 
     bool run(Interpreter& in, const node* n, value* v);
     bool hand_over(Interpreter& in, const node* n, value* head);
-    bool apply(Interpreter& in, level& top, value*& v);
+    bool apply(Interpreter& in, level& top, value*& v, const node*& next);
     void open(const node* call, value* head, state at);
     value* hold_list(Runtime& rt, level& top);
-    bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v);
+    bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next);
+    bool has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const;
+    const node* begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
+                             value* const* arguments, std::size_t count);
     value* symbol_value(const node* n) const;
     const node* enter(Runtime& rt, level& top);
     void leave();
