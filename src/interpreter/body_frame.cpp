@@ -46,6 +46,11 @@ void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* func
     in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
 }
 
+void BodyFrame::push_called(Interpreter& in, velune::environment* scope, lispfunc* function, value* called_as) {
+    push(in, scope, function);
+    static_cast<BodyFrame*>(in.frames.back())->called_as = called_as;
+}
+
 std::size_t BodyFrame::level_room() const { return function->compiled->levels + spare_levels; }
 value** BodyFrame::values() { return reinterpret_cast<value**>(levels() + level_room()); }
 value* const* BodyFrame::values() const { return reinterpret_cast<value* const*>(levels() + level_room()); }
@@ -60,7 +65,13 @@ lispfunc* BodyFrame::callee_of(const level& l) const {
 }
 
 std::string BodyFrame::display(const Runtime& rt) const {
-    std::string text = "ExecFrame: ";
+    std::string text;
+    if (called_as != nullptr) {
+        text += "CallFrame: ";
+        text += describe(rt, called_as);
+        text += '\n';
+    }
+    text += "ExecFrame: ";
     text += describe(rt, function->body);
     if (outer != nullptr) {
         text += '\n';
@@ -114,6 +125,7 @@ void BodyFrame::trace(Tracer& t) const {
         t.visit(o->function);
     }
     t.visit(function);
+    t.visit(called_as);
     t.visit(result);
     for (std::size_t i = 0; i < depth; ++i) {
         const level& l = levels()[i];

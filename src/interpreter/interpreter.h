@@ -238,6 +238,9 @@ public:
     // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
     // call has yet.
     static void push(Interpreter& in, velune::environment* scope, lispfunc* function);
+    // The same for a call a built-in form makes without a form of its own (the for loop's
+    // iterator): `called_as` is what that call's CallFrame line shows, under the body's.
+    static void push_called(Interpreter& in, velune::environment* scope, lispfunc* function, value* called_as);
     // Whether `function`'s body is better run in a BodyFrame than in its caller's EvalFrame:
     // not when every form is an atom, a symbol or a leaf call (reading the body if need be).
     static bool worth_a_frame(Runtime& rt, lispfunc* function);
@@ -284,6 +287,7 @@ private:
     // The calls this frame took over as tail calls of the same body, and the levels they
     // were made from: their lines come between the body's ExecFrame line and the levels.
     const tail_of* outer = nullptr;
+    value* called_as = nullptr;  // see push_called
     // The levels and then the argument values follow the frame in the same allocation.
     level* levels() { return reinterpret_cast<level*>(this + 1); }
     const level* levels() const { return reinterpret_cast<const level*>(this + 1); }

@@ -37,20 +37,25 @@ public:
         switch (at) {
         case state::call_iterator:
             // An iterator with a fast path (range's) steps here; it declines before any error.
+            if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
+            at = state::awaiting_item;
             if (auto* f = as<velune::function>(iterator); is<lispfunc>(f->implementation) &&
                                                             f->exec_mode == exec_mode::function) {
                 auto* l = as<lispfunc>(f->implementation);
-                if (l->fast != nullptr && l->parameters.empty() && l->rest_parameter == nullptr) {
-                    if (value* item = l->fast(rt, *l, nullptr, 0)) {
-                        at = state::awaiting_item;
-                        resume(in, item);
-                        return at == state::done;
+                if (l->parameters.empty() && l->rest_parameter == nullptr && !l->dispatches) {
+                    if (l->fast != nullptr) {
+                        if (value* item = l->fast(rt, *l, nullptr, 0)) {
+                            resume(in, item);
+                            return at == state::done;
+                        }
+                    } else if (rt.fast_paths) {
+                        // What the CallFrame would do, its line shown by the body's frame.
+                        BodyFrame::push_called(in, rt.heap.make<velune::environment>(rt, l->closure), l, call_form);
+                        return false;
                     }
                 }
             }
-            if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
             in.push<CallFrame>(iterator, rt.nil, call_form, environment);
-            at = state::awaiting_item;
             return false;
         case state::run_body:
             if (rt.fast_paths) {
@@ -89,7 +94,11 @@ public:
             }
             // One scope per pass, so closures made in the body keep their own pass's item.
             iteration_environment = rt.heap.make<velune::environment>(rt, environment);
-            iteration_environment->bind(variable, as<cell>(v)->car);
+            if (is<named_symbol>(variable) && as<named_symbol>(variable)->name->scope_role == 0) {
+                iteration_environment->bind_parameter(as<named_symbol>(variable)->name, as<cell>(v)->car);
+            } else {
+                iteration_environment->bind(variable, as<cell>(v)->car);
+            }
             at = state::run_body;
             break;
         case state::awaiting_body:

@@ -54,10 +54,16 @@ bool hashtable_haskey(const hashtable* dictionary, const value* key) {
 
 // ---- environments ----
 
+// Every scope on the way shares the root, and learns it too: a fresh scope learns it from
+// its parent, so a scope the image restored answers for all the scopes made inside it.
 void environment::find_root() const {
     const environment* e = this;
     while (e->parent != nullptr) e = e->parent;
-    const_cast<environment*>(this)->own_bits |= root_known | (e->is_global() ? root_global : 0);
+    const auto bits = static_cast<std::uint8_t>(root_known | (e->is_global() ? root_global : 0));
+    for (const environment* s = this; (s->own_bits & root_known) == 0; s = s->parent) {
+        const_cast<environment*>(s)->own_bits |= bits;
+        if (s->parent == nullptr) break;
+    }
 }
 
 void environment::make_scopes_explicit(const Name* role_name) {

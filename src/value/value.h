@@ -453,7 +453,8 @@ struct environment final : value {
         if ((own_bits & root_known) == 0) find_root();
         return (own_bits & root_global) != 0;
     }
-    // For the start-up image, which links the scopes it restores after making them.
+    // For the start-up image, which links the scopes it restores after making them and
+    // before any lookup (a lookup tells the scopes inside this one where the chain ends).
     void set_parent(velune::environment* p) {
         parent = p;
         own_bits = static_cast<std::uint8_t>(own_bits & ~(root_known | root_global));
