@@ -160,6 +160,58 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
     return false;
 }
 
+// A leaf call: true with its value in `v`, false after pushing the frame that makes it.
+// Inline in run, whose commonest step it is.
+[[gnu::always_inline]] inline bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next) {
+    Runtime& rt = in.rt;
+    value* implementation = f->implementation;
+    if (f->exec_mode != exec_mode::function) {
+        if (implementation == rt.quote_form && takes_form(f->exec_mode) && n->count == 1) {
+            v = n->arguments[0].form;
+            return true;
+        }
+        return hand_over(in, n, f);  // the if, fn, define, ...
+    }
+    value* arguments[4];  // the first `count` are set
+    const std::size_t count = n->count;
+    for (std::size_t i = 0; i < count; ++i) {
+        const node& a = n->arguments[i];
+        if (a.what == node::kind::constant) {
+            arguments[i] = a.form;
+        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(&a)) == nullptr) {
+            return hand_over(in, n, f);
+        }
+    }
+    if (is<nativefunc>(implementation)) {
+        auto* native = as<nativefunc>(implementation);
+        if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
+        v = call_native_now(in, current, n->form, f, make_list(rt, arguments, count));
+        return true;
+    }
+    if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
+    auto* l = as<lispfunc>(implementation);
+    if (l->fast != nullptr) {
+        if (l->takes(count) && (v = l->fast(rt, *l, arguments, count)) != nullptr) return true;
+        return hand_over(in, n, f);
+    }
+    if (!runs_here(l, count)) return hand_over(in, n, f);
+    if (!l->compiled) l->compiled = compiled_for(rt, l->body);
+    if (takes_over(l, depth)) {
+        take_over(in, depth, n->form, f, l, arguments, count);
+        return false;
+    }
+    if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
+        has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + 1u)) {
+        open(n, f, state::callee);
+        next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
+        return true;
+    }
+    if (depth == level_room()) return hand_over(in, n, f);  // no level to spare
+    open(n, f, state::body);
+    call(in, l, arguments, count);
+    return false;
+}
+
 // Evaluates node `n`, or with `n` null delivers `v` to the level on top, until the body is
 // done (true) or a child frame has been pushed (false).
 bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
@@ -325,57 +377,6 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
 // Pops an inner level: nodes run again in the scope around it.
 void BodyFrame::leave() {
     current = as<velune::environment>(levels()[--depth].function);
-}
-
-// A leaf call: true with its value in `v`, false after pushing the frame that makes it.
-bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next) {
-    Runtime& rt = in.rt;
-    value* implementation = f->implementation;
-    if (f->exec_mode != exec_mode::function) {
-        if (implementation == rt.quote_form && takes_form(f->exec_mode) && n->count == 1) {
-            v = n->arguments[0].form;
-            return true;
-        }
-        return hand_over(in, n, f);  // the if, fn, define, ...
-    }
-    value* arguments[4] = {};
-    const std::size_t count = n->count;
-    for (std::size_t i = 0; i < count; ++i) {
-        const node& a = n->arguments[i];
-        if (a.what == node::kind::constant) {
-            arguments[i] = a.form;
-        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(&a)) == nullptr) {
-            return hand_over(in, n, f);
-        }
-    }
-    if (is<nativefunc>(implementation)) {
-        auto* native = as<nativefunc>(implementation);
-        if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
-        v = call_native_now(in, current, n->form, f, make_list(rt, arguments, count));
-        return true;
-    }
-    if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
-    auto* l = as<lispfunc>(implementation);
-    if (l->fast != nullptr) {
-        if (l->takes(count) && (v = l->fast(rt, *l, arguments, count)) != nullptr) return true;
-        return hand_over(in, n, f);
-    }
-    if (!runs_here(l, count)) return hand_over(in, n, f);
-    if (!l->compiled) l->compiled = compiled_for(rt, l->body);
-    if (takes_over(l, depth)) {
-        take_over(in, depth, n->form, f, l, arguments, count);
-        return false;
-    }
-    if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
-        has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + 1u)) {
-        open(n, f, state::callee);
-        next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
-        return true;
-    }
-    if (depth == level_room()) return hand_over(in, n, f);  // no level to spare
-    open(n, f, state::body);
-    call(in, l, arguments, count);
-    return false;
 }
 
 // Whether a call of `callee` can run in this frame as a level of its own, with `levels`
