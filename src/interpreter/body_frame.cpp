@@ -160,6 +160,61 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
     return false;
 }
 
+// Makes the call of the level on top, its arguments all evaluated: true with its value in
+// `v` (the level gone), false after pushing the frame that runs it.
+[[gnu::always_inline]] inline bool BodyFrame::apply(Interpreter& in, level& top, value*& v, const node*& next) {
+    Runtime& rt = in.rt;
+    value* const* arguments = &values()[top.base];
+    const std::size_t count = top.call->count;
+    value* implementation = as<velune::function>(top.function)->implementation;
+    if (is<nativefunc>(implementation)) {
+        auto* native = as<nativefunc>(implementation);
+        if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) {
+            --depth;
+            return true;
+        }
+        // set-symbol of a named symbol: what the native would do, when a binding is found.
+        if (implementation == rt.set_symbol_form && count == 2 && is<named_symbol>(arguments[0]) &&
+            current->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
+            v = rt.true_value;
+            --depth;
+            return true;
+        }
+        value* list = hold_list(rt, top);
+        top.at = state::native;
+        v = native->entry(in, current, list);
+        --depth;
+        return true;
+    }
+    auto* f = as<lispfunc>(implementation);
+    if (f->fast != nullptr) {
+        if (f->takes(count) && (v = f->fast(rt, *f, arguments, count)) != nullptr) {
+            --depth;
+            return true;
+        }
+        // Declined, or the wrong count: the call as a CallFrame makes it.
+        value* list = hold_list(rt, top);
+        top.at = state::call;
+        in.push<CallFrame>(top.function, list, top.call->form, current);
+        return false;
+    }
+    if (!f->compiled) f->compiled = compiled_for(rt, f->body);
+    if (takes_over(f, depth - 1u)) {
+        value* form = top.call->form;
+        value* callee_value = top.function;
+        --depth;
+        take_over(in, depth, form, callee_value, f, arguments, count);
+        return false;
+    }
+    if (has_room(*f->compiled, depth, top.base + std::max<std::size_t>(top.slots, 1))) {
+        next = begin_callee(rt, top, as<velune::function>(top.function), f, arguments, count);
+        return true;
+    }
+    top.at = state::body;
+    call(in, f, arguments, count);
+    return false;
+}
+
 // A leaf call: true with its value in `v`, false after pushing the frame that makes it.
 // Inline in run, whose commonest step it is.
 [[gnu::always_inline]] inline bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next) {
@@ -447,61 +502,6 @@ value* BodyFrame::hold_list(Runtime& rt, level& top) {
     value* list = make_list(rt, slots, top.slots);
     if (top.slots > 0) slots[0] = list;
     return list;
-}
-
-// Makes the call of the level on top, its arguments all evaluated: true with its value in
-// `v` (the level gone), false after pushing the frame that runs it.
-bool BodyFrame::apply(Interpreter& in, level& top, value*& v, const node*& next) {
-    Runtime& rt = in.rt;
-    value* const* arguments = &values()[top.base];
-    const std::size_t count = top.call->count;
-    value* implementation = as<velune::function>(top.function)->implementation;
-    if (is<nativefunc>(implementation)) {
-        auto* native = as<nativefunc>(implementation);
-        if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) {
-            --depth;
-            return true;
-        }
-        // set-symbol of a named symbol: what the native would do, when a binding is found.
-        if (implementation == rt.set_symbol_form && count == 2 && is<named_symbol>(arguments[0]) &&
-            current->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
-            v = rt.true_value;
-            --depth;
-            return true;
-        }
-        value* list = hold_list(rt, top);
-        top.at = state::native;
-        v = native->entry(in, current, list);
-        --depth;
-        return true;
-    }
-    auto* f = as<lispfunc>(implementation);
-    if (f->fast != nullptr) {
-        if (f->takes(count) && (v = f->fast(rt, *f, arguments, count)) != nullptr) {
-            --depth;
-            return true;
-        }
-        // Declined, or the wrong count: the call as a CallFrame makes it.
-        value* list = hold_list(rt, top);
-        top.at = state::call;
-        in.push<CallFrame>(top.function, list, top.call->form, current);
-        return false;
-    }
-    if (!f->compiled) f->compiled = compiled_for(rt, f->body);
-    if (takes_over(f, depth - 1u)) {
-        value* form = top.call->form;
-        value* callee_value = top.function;
-        --depth;
-        take_over(in, depth, form, callee_value, f, arguments, count);
-        return false;
-    }
-    if (has_room(*f->compiled, depth, top.base + std::max<std::size_t>(top.slots, 1))) {
-        next = begin_callee(rt, top, as<velune::function>(top.function), f, arguments, count);
-        return true;
-    }
-    top.at = state::body;
-    call(in, f, arguments, count);
-    return false;
 }
 
 }  // namespace velune
