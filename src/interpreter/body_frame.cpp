@@ -161,7 +161,8 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
 }
 
 // Makes the call of the level on top, its arguments all evaluated: true with its value in
-// `v` (the level gone), false after pushing the frame that runs it.
+// `v` (the level gone) or, for a body run here, with its first node in `next`; false after
+// pushing the frame that runs it.
 [[gnu::always_inline]] inline bool BodyFrame::apply(Interpreter& in, level& top, value*& v, const node*& next) {
     Runtime& rt = in.rt;
     value* const* arguments = &values()[top.base];
@@ -215,8 +216,9 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
     return false;
 }
 
-// A leaf call: true with its value in `v`, false after pushing the frame that makes it.
-// Inline in run, whose commonest step it is.
+// A leaf call: true with its value in `v` or, for a body run here, with its first node in
+// `next`; false after pushing the frame that makes it. Inline in run, whose commonest step
+// it is.
 [[gnu::always_inline]] inline bool BodyFrame::run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next) {
     Runtime& rt = in.rt;
     value* implementation = f->implementation;

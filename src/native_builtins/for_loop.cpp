@@ -94,6 +94,7 @@ public:
             }
             // One scope per pass, so closures made in the body keep their own pass's item.
             iteration_environment = rt.heap.make<velune::environment>(rt, environment);
+            // The fresh scope's first entry, as a call's parameter is.
             if (is<named_symbol>(variable) && as<named_symbol>(variable)->name->scope_role == 0) {
                 iteration_environment->bind_parameter(as<named_symbol>(variable)->name, as<cell>(v)->car);
             } else {
