@@ -259,7 +259,7 @@ bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
     }
     if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
         has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + 1u)) {
-        open(n, f, state::callee);
+        open(n, f, state::body);  // a CallFrame's lines until its scope is made
         next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
         return true;
     }
