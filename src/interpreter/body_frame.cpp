@@ -120,10 +120,7 @@ std::string BodyFrame::display(const Runtime& rt) const {
 
 void BodyFrame::trace(Tracer& t) const {
     t.visit(current);
-    for (const tail_of* o = outer; o != nullptr; o = o->below) {
-        t.visit(o->form);
-        t.visit(o->function);
-    }
+    trace_tails(t, outer);
     t.visit(function);
     t.visit(called_as);
     t.visit(result);

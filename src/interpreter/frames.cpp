@@ -298,6 +298,13 @@ std::string tail_lines(const Runtime& rt, const tail_of* newest) {
     return text;
 }
 
+void trace_tails(Tracer& t, const tail_of* newest) {
+    for (const tail_of* o = newest; o != nullptr; o = o->below) {
+        t.visit(o->form);
+        t.visit(o->function);
+    }
+}
+
 std::string EvalFrame::display(const Runtime& rt) const {
     std::string text = tail_lines(rt, outer);
     const std::string form = describe(rt, expression);
@@ -760,10 +767,7 @@ void EvalFrame::resume(Interpreter& in, value* v) {
 }
 
 void EvalFrame::trace(Tracer& t) const {
-    for (const tail_of* o = outer; o != nullptr; o = o->below) {
-        t.visit(o->form);
-        t.visit(o->function);
-    }
+    trace_tails(t, outer);
     t.visit(environment);
     t.visit(expression);
     t.visit(function);

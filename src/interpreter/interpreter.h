@@ -147,6 +147,8 @@ struct tail_of {
 std::string call_lines(const Runtime& rt, const std::string& form, value* function);
 // The lines of every tail_of from `newest` down, oldest first, each ending in a newline.
 std::string tail_lines(const Runtime& rt, const tail_of* newest);
+// Visits what every tail_of from `newest` down refers to.
+void trace_tails(Tracer& t, const tail_of* newest);
 
 // Evaluates one expression. A call runs inside this one frame as far as it can: the
 // arguments, a native, a Velune function's body and the global `if` need no frames of their
