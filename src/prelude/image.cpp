@@ -46,20 +46,21 @@ public:
 
 class Reader {
 public:
-    explicit Reader(std::string_view in) : in(in) {}
+    explicit Reader(std::string_view in)
+        : begin(reinterpret_cast<const std::uint8_t*>(in.data())), at(begin), end(begin + in.size()) {}
     std::uint8_t byte() {
-        if (at >= in.size()) throw std::runtime_error("the start-up image is truncated");
-        return static_cast<std::uint8_t>(in[at++]);
+        if (at == end) throw std::runtime_error("the start-up image is truncated");
+        return *at++;
     }
     std::uint64_t number() {
         // Nearly every number is an id or a count under 16384: one or two bytes.
-        if (in.size() - at >= 2) {
-            const auto b0 = static_cast<std::uint8_t>(in[at]);
+        if (end - at >= 2) {
+            const std::uint8_t b0 = at[0];
             if (b0 < 0x80) {
                 ++at;
                 return b0;
             }
-            const auto b1 = static_cast<std::uint8_t>(in[at + 1]);
+            const std::uint8_t b1 = at[1];
             if (b1 < 0x80) {
                 at += 2;
                 return (b0 & 0x7fu) | static_cast<std::uint64_t>(b1) << 7;
@@ -81,19 +82,20 @@ public:
     }
     std::string_view text() {
         const std::size_t size = number();
-        if (size > in.size() - at) throw std::runtime_error("the start-up image is truncated");
-        std::string_view t = in.substr(at, size);
+        if (size > static_cast<std::size_t>(end - at)) throw std::runtime_error("the start-up image is truncated");
+        std::string_view t(reinterpret_cast<const char*>(at), size);
         at += size;
         return t;
     }
-    bool done() const { return at == in.size(); }
-    std::size_t size() const { return in.size(); }
-    std::size_t position() const { return at; }
-    void skip_to(std::size_t p) { at = p; }
+    bool done() const { return at == end; }
+    std::size_t size() const { return static_cast<std::size_t>(end - begin); }
+    std::size_t position() const { return static_cast<std::size_t>(at - begin); }
+    void skip_to(std::size_t p) { at = begin + p; }
 
 private:
-    std::string_view in;
-    std::size_t at = 0;
+    const std::uint8_t* begin;
+    const std::uint8_t* at;
+    const std::uint8_t* end;
 };
 
 // The fourteen types, in a fixed order for references.
@@ -375,14 +377,12 @@ private:
     // Every object made here becomes the heap's, whole or not: a failed reading leaves no
     // strays. The list of ids is compacted into the heap's list of them.
     void hand_over() {
+        for (const std::size_t id : shared) objects[id] = nullptr;  // made before the image
         std::size_t kept = 0;
-        std::size_t next_shared = 0;
-        for (std::size_t id = 0; id < objects.size(); ++id) {
-            if (next_shared < shared.size() && shared[next_shared] == id) {
-                ++next_shared;  // made before the image: not the image's to hand over
-                continue;
-            }
-            if (objects[id] != nullptr) objects[kept++] = objects[id];
+        for (gc_object* o : objects) {
+            if (o == nullptr) continue;
+            o->permanent = true;
+            objects[kept++] = o;
         }
         objects.resize(kept);
         rt.heap.adopt_permanent(std::move(objects), changing);
@@ -396,22 +396,21 @@ private:
         for (const Name*& n : names) n = rt.names.intern(r.text());
         const std::size_t count = r.number();
         if (count > r.size() || r.size() > UINT32_MAX) throw std::runtime_error("the start-up image is truncated");
-        objects.reserve(count + 1);
+        objects.assign(count + 1, nullptr);  // id 0 is no object
         // A record is made whole at once when everything it refers to exists (most cells);
         // the others are read again to fill their references, since scopes, closures and
         // classes refer to each other in cycles.
-        objects.push_back(nullptr);
         for (std::size_t id = 1; id <= count; ++id) {
             const std::size_t start = r.position();
             const std::uint8_t first = r.byte();
             bool whole;
             if (first == plain_cell) {
-                whole = make_cell();
+                whole = make_cell(id);
             } else {
                 const std::size_t length = r.number();
                 if (length > r.size() - r.position()) throw std::runtime_error("the start-up image is truncated");
                 const std::size_t end = r.position() + length;
-                whole = make_object(first);
+                whole = make_object(id, first);
                 r.skip_to(end);
             }
             if (!whole) deferred.emplace_back(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(start));
@@ -458,21 +457,22 @@ private:
 
     // First reading: one object per record, with its plain contents; the caller steps over
     // the references, which the second reading fills in.
-    bool known(std::uint64_t id) const { return id == 0 || (id < objects.size() && objects[id] != nullptr); }
+    // Whether the record `id` can take its reference to `ref` now.
+    bool known(std::uint64_t ref, std::size_t id) const { return ref == 0 || (ref < id && objects[ref] != nullptr); }
 
     // True when the object is whole; false when the second reading must fill it.
-    bool make_cell() {
+    bool make_cell(std::size_t id) {
         const std::uint64_t car = r.number();
         const std::uint64_t cdr = r.number();
-        if (known(car) && known(cdr)) {
-            objects.push_back(rt.heap.make_unlisted<cell>(rt, static_cast<value*>(objects[car]), static_cast<value*>(objects[cdr])));
+        if (known(car, id) && known(cdr, id)) {
+            objects[id] = rt.heap.make_unlisted<cell>(rt, static_cast<value*>(objects[car]), static_cast<value*>(objects[cdr]));
             return true;
         }
-        objects.push_back(rt.heap.make_unlisted<cell>(rt, rt.nil, rt.nil));
+        objects[id] = rt.heap.make_unlisted<cell>(rt, rt.nil, rt.nil);
         return false;
     }
 
-    bool make_object(std::uint8_t first) {
+    bool make_object(std::size_t id, std::uint8_t first) {
         const auto kind = static_cast<record>(first & ~has_notes);
         value* v = nullptr;
         bool whole = (first & has_notes) == 0;
@@ -496,7 +496,7 @@ private:
         case record::cell: {
             const std::uint64_t car = r.number();
             const std::uint64_t cdr = r.number();
-            if (known(car) && known(cdr)) {
+            if (known(car, id) && known(cdr, id)) {
                 v = rt.heap.make_unlisted<cell>(rt, static_cast<value*>(objects[car]), static_cast<value*>(objects[cdr]));
             } else {
                 v = rt.heap.make_unlisted<cell>(rt, rt.nil, rt.nil);
@@ -517,7 +517,7 @@ private:
             break;
         case record::instance:
             // Its class may come later: the instance is made once every record has its object.
-            pending_instances.emplace_back(objects.size(), r.number());
+            pending_instances.emplace_back(id, r.number());
             break;
         case record::type_ref: v = all_types(rt).at(r.number()); break;
         case record::builtin_ref: v = builtin(r.text()); break;
@@ -525,7 +525,7 @@ private:
         }
         switch (kind) {
         case record::unique: case record::global: case record::type_ref: case record::builtin_ref:
-            shared.push_back(objects.size());
+            shared.push_back(id);
             break;
         case record::hashtable: case record::environment:
             changing.push_back(v);
@@ -533,7 +533,7 @@ private:
         default:
             break;
         }
-        objects.push_back(v);
+        objects[id] = v;
         switch (kind) {
         case record::hashtable: case record::environment: case record::global: case record::function:
         case record::lispfunc: case record::Class: case record::instance:

@@ -18,11 +18,11 @@ Heap::~Heap() {
 }
 
 void Heap::adopt_permanent(std::vector<gc_object*> made, const std::vector<gc_object*>& changing) {
-    for (gc_object* o : made) o->permanent = true;
     for (gc_object* o : changing) remember(o);
 #ifndef NDEBUG
     // The debug builds check the maker's list against the objects themselves.
     for (gc_object* o : made) {
+        if (!o->permanent) internal_failure("adopt_permanent: an object not marked permanent");
         if (o->has_mutable_references() && !o->remembered) internal_failure("adopt_permanent: a changeable object left out");
     }
 #endif

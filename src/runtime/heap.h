@@ -193,7 +193,8 @@ public:
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
         return object;
     }
-    // Takes objects made by make_unlisted as permanent, as `freeze` would; `changing` are
+    // Takes objects made by make_unlisted, and already marked permanent by the maker, as
+    // `freeze` would take the listed ones; `changing` are
     // those of them whose references can change (has_mutable_references), which the maker
     // knows without asking each object.
     void adopt_permanent(std::vector<gc_object*> made, const std::vector<gc_object*>& changing);

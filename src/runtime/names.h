@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace velune {
 
@@ -36,14 +36,21 @@ struct Name {
 
 class NameTable {
 public:
-    // The standard library alone names several hundred: room for them from the start.
-    NameTable() { table.reserve(1024); }
+    NameTable();
     const Name* intern(std::string_view text);
-    std::size_t size() const { return table.size(); }
+    std::size_t size() const { return count; }
 
 private:
-    // Keys view the text of their own Name, which never moves.
-    std::unordered_map<std::string_view, std::unique_ptr<Name>> table;
+    // Open addressing over a power-of-two table, at most half full: start-up interns every
+    // name of the standard library, and one probe or two is the common case. The names
+    // themselves sit in chunks that never move.
+    static constexpr std::size_t chunk_size = 256;
+    std::vector<const Name*> slots;
+    std::vector<std::unique_ptr<Name[]>> chunks;
+    std::size_t count = 0;
+
+    static std::size_t hash(std::string_view text);
+    void grow();
 };
 
 }  // namespace velune

@@ -16,13 +16,39 @@
 
 namespace velune {
 
+// The standard library alone names several hundred: room for them from the start.
+NameTable::NameTable() : slots(2048, nullptr) {}
+
+std::size_t NameTable::hash(std::string_view text) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a: names are short
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
 const Name* NameTable::intern(std::string_view text) {
-    auto found = table.find(text);
-    if (found != table.end()) return found->second.get();
-    auto name = std::make_unique<Name>(Name{std::string(text)});
-    const Name* result = name.get();
-    table.emplace(std::string_view(result->text), std::move(name));
-    return result;
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = hash(text) & mask;
+    for (; slots[i] != nullptr; i = (i + 1) & mask) {
+        if (slots[i]->text == text) return slots[i];
+    }
+    if (count % chunk_size == 0) chunks.push_back(std::make_unique<Name[]>(chunk_size));
+    Name* name = &chunks.back()[count % chunk_size];
+    name->text = std::string(text);
+    slots[i] = name;
+    if (++count * 2 > slots.size()) grow();
+    return name;
+}
+
+void NameTable::grow() {
+    std::vector<const Name*> bigger(slots.size() * 2, nullptr);
+    const std::size_t mask = bigger.size() - 1;
+    for (const Name* n : slots) {
+        if (n == nullptr) continue;
+        std::size_t i = hash(n->text) & mask;
+        while (bigger[i] != nullptr) i = (i + 1) & mask;
+        bigger[i] = n;
+    }
+    slots.swap(bigger);
 }
 
 void OutputBuffer::write(std::string_view text) {

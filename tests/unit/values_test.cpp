@@ -579,6 +579,25 @@ TEST_F(Values, UnquoteTestsLookAtANamedHead) {
 namespace velune {
 namespace {
 
+// Interning gives one pointer per text for good: through the table's growth, for texts that
+// differ only at the end or in length, and for the empty text.
+TEST(NameTable, OnePointerPerTextThroughGrowth) {
+    NameTable names;
+    const Name* empty = names.intern("");
+    const Name* first = names.intern("a-name-long-enough-to-live-outside-the-string");
+    std::vector<const Name*> interned;
+    for (int i = 0; i < 5000; ++i) interned.push_back(names.intern("n" + std::to_string(i)));
+    EXPECT_EQ(names.size(), 5002u);
+    EXPECT_EQ(names.intern(""), empty);
+    EXPECT_EQ(names.intern("a-name-long-enough-to-live-outside-the-string"), first);
+    EXPECT_NE(names.intern("a-name-long-enough-to-live-outside-the-strin"), first);
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(names.intern("n" + std::to_string(i)), interned[i]);
+        ASSERT_EQ(interned[i]->text, "n" + std::to_string(i));
+    }
+    EXPECT_EQ(names.size(), 5003u);
+}
+
 // Large maps find every key through their index, keep insertion order through rebinding,
 // erasing and growth, and forget nothing when the index is rebuilt.
 TEST(ScopeMap, LargeMapsKeepOrderAndFindEveryKey) {
