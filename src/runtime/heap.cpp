@@ -73,9 +73,7 @@ void Heap::collect() {
     });
     ++collection_count;
     allocated_since_collection = 0;
-    // Collect again once as much is allocated as survived, with a floor for small heaps: a
-    // long-lived heap (the prelude's) is then marked once per doubling, not every few MiB.
-    next_collection = std::max<std::size_t>(16u << 20, live_bytes);
+    next_collection = pool.next_collection_after(live_bytes);
 }
 
 }  // namespace velune

@@ -257,7 +257,7 @@ private:
     };
     std::vector<temp_slot> temp_roots;
     std::size_t allocated_since_collection = 0;
-    std::size_t next_collection = 16u << 20;
+    std::size_t next_collection = SlabPool::collection_floor;
     std::size_t collection_count = 0;
     int stress_every = 0;
     int stress_countdown = 0;
