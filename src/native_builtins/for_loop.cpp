@@ -9,7 +9,7 @@ namespace velune {
 namespace {
 
 class for_loop final : public resumable_builtin {
-    enum class state { awaiting_iterator, call_iterator, awaiting_item, run_body, awaiting_body, done };
+    enum class state { awaiting_iterator, call_iterator, awaiting_item, awaiting_body, done };
     state at = state::awaiting_iterator;
     value* body = nullptr;  // the body expressions, a proper list
     velune::environment* environment = nullptr;
@@ -33,41 +33,10 @@ public:
     }
 
     bool next_step(Interpreter& in) override {
-        Runtime& rt = in.rt;
         switch (at) {
         case state::call_iterator:
-            // An iterator with a fast path (range's) steps here; it declines before any error.
-            if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
-            at = state::awaiting_item;
-            if (auto* f = as<velune::function>(iterator); is<lispfunc>(f->implementation) &&
-                                                            f->exec_mode == exec_mode::function) {
-                auto* l = as<lispfunc>(f->implementation);
-                if (l->parameters.empty() && l->rest_parameter == nullptr && !l->dispatches) {
-                    if (l->fast != nullptr) {
-                        if (value* item = l->fast(rt, *l, nullptr, 0)) {
-                            resume(in, item);
-                            return at == state::done;
-                        }
-                    } else if (rt.fast_paths) {
-                        // What the CallFrame would do, its line shown by the body's frame.
-                        BodyFrame::push_called(in, rt.heap.make<velune::environment>(rt, l->closure), l, call_form);
-                        return false;
-                    }
-                }
-            }
-            in.push<CallFrame>(iterator, rt.nil, call_form, environment);
-            return false;
-        case state::run_body:
-            if (rt.fast_paths) {
-                if (body_function == nullptr) {
-                    body_function = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, body, environment);
-                }
-                BodyFrame::push(in, iteration_environment, body_function);
-            } else {
-                in.push<ExecFrame>(body, iteration_environment, rt.nil);
-            }
-            at = state::awaiting_body;
-            return false;
+            call_iterator(in);
+            return at == state::done;
         case state::done:
             return true;
         default:
@@ -75,6 +44,8 @@ public:
         }
     }
 
+    // The next pass's frame is pushed here rather than at the next step: a pass is then two
+    // frame steps, the iterator's and the body's.
     void resume(Interpreter& in, value* v) override {
         Runtime& rt = in.rt;
         switch (at) {
@@ -100,17 +71,56 @@ public:
             } else {
                 iteration_environment->bind(variable, as<cell>(v)->car);
             }
-            at = state::run_body;
+            run_body(in);
             break;
         case state::awaiting_body:
             result = v;
-            at = state::call_iterator;
+            call_iterator(in);
             break;
         default:
             internal_failure("for_loop.resume() in a state that pushed nothing");
         }
     }
 
+private:
+    // Pushes the iterator's call, or takes its item at once from a fast routine (range's),
+    // which declines before any error.
+    void call_iterator(Interpreter& in) {
+        Runtime& rt = in.rt;
+        if (call_form == nullptr) call_form = cons(rt, variable, rt.nil);
+        at = state::awaiting_item;
+        if (auto* f = as<velune::function>(iterator); is<lispfunc>(f->implementation) && f->exec_mode == exec_mode::function) {
+            auto* l = as<lispfunc>(f->implementation);
+            if (l->parameters.empty() && l->rest_parameter == nullptr && !l->dispatches) {
+                if (l->fast != nullptr) {
+                    if (value* item = l->fast(rt, *l, nullptr, 0)) {
+                        resume(in, item);
+                        return;
+                    }
+                } else if (rt.fast_paths) {
+                    // What the CallFrame would do, its line shown by the body's frame.
+                    BodyFrame::push_called(in, rt.heap.make<velune::environment>(rt, l->closure), l, call_form);
+                    return;
+                }
+            }
+        }
+        in.push<CallFrame>(iterator, rt.nil, call_form, environment);
+    }
+
+    void run_body(Interpreter& in) {
+        Runtime& rt = in.rt;
+        if (rt.fast_paths) {
+            if (body_function == nullptr) {
+                body_function = rt.heap.make<lispfunc>(rt, std::vector<value*>{}, nullptr, body, environment);
+            }
+            BodyFrame::push(in, iteration_environment, body_function);
+        } else {
+            in.push<ExecFrame>(body, iteration_environment, rt.nil);
+        }
+        at = state::awaiting_body;
+    }
+
+public:
     void trace(Tracer& t) const override {
         t.visit(body);
         t.visit(environment);
