@@ -405,6 +405,7 @@ struct environment final : value {
             if ((own_bits & reaches) == reaches) return name->global_value;
         } else if (parent != nullptr) {
             if (value* const* slot = names.find(name)) return *slot;
+            if (name->scope_role == 0) return parent->lookup_name_further(name);  // this one is searched
         }
         return lookup_name_further(name);
     }
