@@ -30,6 +30,7 @@ struct gc_object {
     bool permanent : 1 = false;   // part of the state established at start-up: never swept
     bool remembered : 1 = false;  // permanent, and traced at every collection
     bool watched : 1 = false;     // permanent, and its writes counted apart (see below)
+    bool bare : 1 = false;        // owns nothing outside itself: the sweep skips its destructor
     // The bytes after these flags are free: the value family puts its kind there.
 };
 
@@ -166,6 +167,10 @@ private:
     }
 };
 
+// Classes that say `static constexpr bool bare_class = true` hold only plain fields and references
+// to other collected objects; the most numerous ones (integers, cells) die without a call.
+template <class T> constexpr bool owns_nothing = requires { requires T::bare_class; };
+
 class Heap {
 public:
     Heap() = default;
@@ -176,6 +181,7 @@ public:
     template <class T, class... Args> T* make(Args&&... args) {
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+        if constexpr (owns_nothing<T>) object->bare = true;
         objects.push_back(object);
         // Only the classes that own memory outside themselves are asked how much.
         if constexpr (std::is_same_v<decltype(&T::extra_bytes), decltype(&gc_object::extra_bytes)>) {
@@ -191,6 +197,7 @@ public:
     template <class T, class... Args> T* make_unlisted(Args&&... args) {
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+        if constexpr (owns_nothing<T>) object->bare = true;
         return object;
     }
     // Takes objects made by make_unlisted, and already marked permanent by the maker, as
@@ -265,7 +272,7 @@ private:
     void mark_roots(Tracer& t) const;
     void destroy(gc_object* o) {
         const std::size_t size = o->allocation_size;
-        o->~gc_object();
+        if (!o->bare) o->~gc_object();
         pool.release(o, size);
     }
 };

@@ -36,6 +36,7 @@ struct compiled_body;
 // The doc and metadata slots, kept apart: few values ever have them, and every cell and
 // integer would otherwise carry two empty pointers.
 struct annotations final : gc_object {
+    static constexpr bool bare_class = true;
     value* doc = nullptr;
     value* metadata = nullptr;
     void trace(Tracer& t) const override;
@@ -107,24 +108,28 @@ struct unique final : value {
 
 struct named_symbol final : value {
     static constexpr value_kind static_kind = value_kind::named_symbol;
+    static constexpr bool bare_class = true;
     const Name* name;
     named_symbol(const Runtime& rt, const Name* n);
 };
 
 struct num_symbol final : value {
     static constexpr value_kind static_kind = value_kind::num_symbol;
+    static constexpr bool bare_class = true;
     std::int64_t number;
     num_symbol(const Runtime& rt, std::int64_t n);
 };
 
 struct integer final : value {
     static constexpr value_kind static_kind = value_kind::integer;
+    static constexpr bool bare_class = true;
     std::int64_t int_value;
     integer(const Runtime& rt, std::int64_t n);
 };
 
 struct floating final : value {
     static constexpr value_kind static_kind = value_kind::floating;
+    static constexpr bool bare_class = true;
     double float_value;
     floating(const Runtime& rt, double d);
 };
@@ -138,6 +143,7 @@ struct string final : value {
 
 struct cell final : value {
     static constexpr value_kind static_kind = value_kind::cell;
+    static constexpr bool bare_class = true;
     value* car;
     value* cdr;
     cell(const Runtime& rt, value* a, value* d);
@@ -479,6 +485,7 @@ enum class exec_mode : std::uint8_t { function = 0, macro = 1, no_eval = 2, no_e
 
 struct function final : value {
     static constexpr value_kind static_kind = value_kind::function;
+    static constexpr bool bare_class = true;
     velune::exec_mode exec_mode;
     value* implementation;  // a lispfunc, nativefunc or resumable_native
     function(const Runtime& rt, velune::exec_mode m, value* impl);
