@@ -446,6 +446,9 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
 // function in its first slot and the scope to return to. Returns the body's first node.
 const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
                                     value* const* arguments, std::size_t count) {
+    // A step limit (the fuzz targets') counts a level as the frame it stands for, so that a
+    // recursion within frames is bounded as one of frames is.
+    if (rt.step_limit != 0 && ++rt.steps > rt.step_limit) throw StepLimitReached();
     velune::environment* scope = scope_of_call(rt, callee, arguments, count);  // before the slot is reused
     values()[top.base] = head;
     if (top.slots == 0) top.slots = 1;

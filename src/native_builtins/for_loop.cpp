@@ -82,6 +82,17 @@ public:
         }
     }
 
+    void trace(Tracer& t) const override {
+        t.visit(body);
+        t.visit(environment);
+        t.visit(variable);
+        t.visit(iteration_environment);
+        t.visit(iterator);
+        t.visit(call_form);
+        t.visit(body_function);
+        t.visit(result);
+    }
+
 private:
     // Pushes the iterator's call, or takes its item at once from a fast routine (range's),
     // which declines before any error.
@@ -118,18 +129,6 @@ private:
             in.push<ExecFrame>(body, iteration_environment, rt.nil);
         }
         at = state::awaiting_body;
-    }
-
-public:
-    void trace(Tracer& t) const override {
-        t.visit(body);
-        t.visit(environment);
-        t.visit(variable);
-        t.visit(iteration_environment);
-        t.visit(iterator);
-        t.visit(call_form);
-        t.visit(body_function);
-        t.visit(result);
     }
 };
 

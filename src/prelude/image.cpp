@@ -375,7 +375,8 @@ public:
 
 private:
     // Every object made here becomes the heap's, whole or not: a failed reading leaves no
-    // strays. The list of ids is compacted into the heap's list of them.
+    // strays. The list of ids is compacted into the heap's list of them, each marked
+    // permanent on the way.
     void hand_over() {
         for (const std::size_t id : shared) objects[id] = nullptr;  // made before the image
         std::size_t kept = 0;

@@ -201,9 +201,8 @@ public:
         return object;
     }
     // Takes objects made by make_unlisted, and already marked permanent by the maker, as
-    // `freeze` would take the listed ones; `changing` are
-    // those of them whose references can change (has_mutable_references), which the maker
-    // knows without asking each object.
+    // `freeze` takes the listed ones; `changing` are those of them whose references can
+    // change (has_mutable_references), which the maker knows without asking each object.
     void adopt_permanent(std::vector<gc_object*> made, const std::vector<gc_object*>& changing);
 
     // The only place a collection may start: between frame steps.

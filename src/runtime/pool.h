@@ -80,16 +80,19 @@ public:
     // How much may be allocated before the next collection, `live` bytes having survived
     // this one. Twice what survived, so that a large heap is marked once per tripling and
     // a deep recursion's stack is not traced again at every step of its growth; at least
-    // the floor, small enough that the young objects stay in the caches; and at most half
-    // the room the budget has left, counting the free slots of the slabs already taken, so
-    // that a program whose live data fits is not refused memory that garbage holds.
+    // the floor, small enough that the young objects stay in the caches. At most half the
+    // room the budget has left, counting the free slots of the slabs already taken, so that
+    // a program whose live data fits is not refused memory that garbage holds; but never
+    // under a quarter of what survived, so that a program running out of memory (a
+    // recursion without end) meets the limit after a few more collections, not after a
+    // collection per MiB, each tracing all it holds.
     static constexpr std::size_t collection_floor = 4u << 20;
     std::size_t next_collection_after(std::size_t live) const {
         const std::size_t wanted = std::max(collection_floor, 2 * live);
         if (budget == nullptr) return wanted;
         const std::size_t held = slabs.size() * slab_bytes;
         const std::size_t room = (budget->limit - budget->used) + (held > live ? held - live : 0);
-        return std::max<std::size_t>(std::min(wanted, room / 2), 1u << 20);
+        return std::max({std::min(wanted, room / 2), live / 4, std::size_t{1} << 20});
     }
 
 private:
