@@ -16,6 +16,11 @@ value* rest_of(value* list) { return as<cell>(list)->cdr; }
 
 bool takes_form(exec_mode mode) { return mode == exec_mode::no_eval || mode == exec_mode::no_expand; }
 
+// Out of line, so that the check where levels begin stays a load and a test.
+[[gnu::noinline, gnu::cold]] void count_step(Runtime& rt) {
+    if (++rt.steps > rt.step_limit) throw StepLimitReached();
+}
+
 // Whether a Velune function's call can go on in a BodyFrame: one with a native routine and
 // no dispatch (its routine is tried on the values), or one whose parameters take `count`
 // arguments as new entries of a fresh scope.
@@ -448,7 +453,7 @@ const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* h
                                     value* const* arguments, std::size_t count) {
     // A step limit (the fuzz targets') counts a level as the frame it stands for, so that a
     // recursion within frames is bounded as one of frames is.
-    if (rt.step_limit != 0 && ++rt.steps > rt.step_limit) throw StepLimitReached();
+    if (rt.step_limit != 0) [[unlikely]] count_step(rt);
     velune::environment* scope = scope_of_call(rt, callee, arguments, count);  // before the slot is reused
     values()[top.base] = head;
     if (top.slots == 0) top.slots = 1;
