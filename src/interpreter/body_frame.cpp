@@ -484,12 +484,12 @@ void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value
                           value* const* arguments, std::size_t count) {
     Runtime& rt = in.rt;
     velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);
-    for (std::size_t i = 0; i < below; ++i) {
+    outer = push_tail(rt.frame_stack, outer, below + 1, [&](std::size_t i) {
+        if (i == below) return tail_record{form, callee_value};
         const level& l = levels()[i];
         value* lines = l.at == state::inner ? rest_of(rest_of(as<cell>(l.call->form)->car)) : l.function;
-        outer = rt.frame_stack.make<tail_of>(tail_of{l.call->form, lines, outer});
-    }
-    outer = rt.frame_stack.make<tail_of>(tail_of{form, callee_value, outer});
+        return tail_record{l.call->form, lines};
+    });
     current = call_scope;
     function = callee;
     depth = 0;

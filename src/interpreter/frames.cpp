@@ -294,7 +294,15 @@ std::string tail_lines(const Runtime& rt, const tail_of* newest) {
     std::vector<const tail_of*> taken;
     for (const tail_of* t = newest; t != nullptr; t = t->below) taken.push_back(t);
     std::string text;
-    for (auto t = taken.rbegin(); t != taken.rend(); ++t) text += call_lines(rt, describe(rt, (*t)->form), (*t)->function) + "\n";
+    std::vector<std::size_t> starts;  // where each record's lines begin, oldest first
+    for (auto t = taken.rbegin(); t != taken.rend(); ++t) {
+        starts.push_back(text.size());
+        text += call_lines(rt, describe(rt, (*t)->form), (*t)->function) + "\n";
+        if ((*t)->repeats == 0) continue;
+        // The group's lines again for every turn after the first.
+        const std::string group = text.substr(starts[starts.size() - (*t)->span]);
+        for (std::uint32_t k = 0; k < (*t)->repeats; ++k) text += group;
+    }
     return text;
 }
 
@@ -570,10 +578,9 @@ bool EvalFrame::call_function(Interpreter& in) {
 bool EvalFrame::run_method(Interpreter& in, const chosen_method& chosen) {
     Runtime& rt = in.rt;
     // The frames of the dispatch code, as its own run would show them around the method.
-    outer = rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
-    for (std::size_t i = 0; i < chosen.count; ++i) {
-        outer = rt.frame_stack.make<tail_of>(tail_of{chosen.frames[i][0], chosen.frames[i][1], outer});
-    }
+    outer = push_tail(rt.frame_stack, outer, chosen.count + 1, [&](std::size_t i) {
+        return i == 0 ? tail_record{expression, function} : tail_record{chosen.frames[i - 1][0], chosen.frames[i - 1][1]};
+    });
     auto* method = as<lispfunc>(as<velune::function>(chosen.method)->implementation);
     velune::environment* scope = bind_arguments(rt, method, gathered);
     expression = chosen.call_form;
@@ -706,7 +713,7 @@ bool EvalFrame::run_body(Interpreter& in) {
 }
 
 bool EvalFrame::take_over(Interpreter& in, velune::environment* env, value* last_expression, value* head) {
-    outer = in.rt.frame_stack.make<tail_of>(tail_of{expression, function, outer});
+    outer = push_tail(in.rt.frame_stack, outer, 1, [&](std::size_t) { return tail_record{expression, function}; });
     environment = env;
     expression = last_expression;
     at = head != nullptr ? state::head_known : state::start;

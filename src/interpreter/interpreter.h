@@ -139,8 +139,40 @@ value* if_branch(const Runtime& rt, value* condition, value* v, value* then_bran
 struct tail_of {
     value* form;
     value* function;  // a Velune function (its body), the global if, or a body list
-    const tail_of* below;
+    tail_of* below;
+    // A loop of tail calls takes over with the same records on every turn: the newest record
+    // of such a group counts the turns after the first, so the lines of a long loop take
+    // constant room. `span` is how many records the group has (this one and those under it,
+    // which have none of their own), 0 when this one heads none.
+    std::uint32_t repeats = 0;
+    std::uint32_t span = 0;
 };
+struct tail_record {
+    value* form;
+    value* function;
+};
+// Puts the `count` records of one take-over (`record_at(i)`, oldest first) above `outer`, or
+// counts one more turn when the newest records are those same ones; returns the newest.
+template <class Record> tail_of* push_tail(StackArena& arena, tail_of* outer, std::size_t count, Record record_at) {
+    if (outer != nullptr && count > 0 && (outer->span == 0 || outer->span == count) && outer->repeats < UINT32_MAX) {
+        const tail_of* t = outer;
+        std::size_t i = count;
+        for (; i > 0 && t != nullptr && (t == outer || t->span == 0); --i, t = t->below) {
+            const tail_record r = record_at(i - 1);
+            if (t->form != r.form || t->function != r.function) break;
+        }
+        if (i == 0) {
+            outer->span = static_cast<std::uint32_t>(count);
+            ++outer->repeats;
+            return outer;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const tail_record r = record_at(i);
+        outer = arena.make<tail_of>(tail_of{r.form, r.function, outer});
+    }
+    return outer;
+}
 // The lines of the frames a tail_of stands for, bottom first: "EvalFrame: F", "CallFrame: F",
 // and the ExecFrame of the function's body (or of the body list), or the form's
 // ResumableNativeCallFrame.
@@ -205,7 +237,7 @@ private:
     value* remaining = nullptr;  // arguments or body expressions not yet evaluated; a branch
     value* gathered = nullptr;   // the argument values (a list) or the call's scope
     value* last = nullptr;  // the argument list's last cell, to append in place; a held value
-    const tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
+    tail_of* outer = nullptr;  // newest first; on the frame stack just above the frame
 
     bool start_call(Interpreter& in);
     bool start_in_place(Interpreter& in);
@@ -288,7 +320,7 @@ private:
     lispfunc* function;  // whose body this is; it owns the nodes
     // The calls this frame took over as tail calls of the same body, and the levels they
     // were made from: their lines come between the body's ExecFrame line and the levels.
-    const tail_of* outer = nullptr;
+    tail_of* outer = nullptr;
     value* called_as = nullptr;  // see push_called
     // The levels and then the argument values follow the frame in the same allocation.
     level* levels() { return reinterpret_cast<level*>(this + 1); }

@@ -354,6 +354,12 @@ garbage)
   run garbage "ulimit -v 204800; '$velune' '$here/garbage.lisp'"
   expect_status garbage 0
   printf '6000000\n20\n' | cmp -s - garbage.stdout || fail "garbage: output $(cat garbage.stdout)"
+  # A loop written as tail recursion, through an if and a let, keeps its trace lines in
+  # constant room: five million turns fit the same limit.
+  printf '(define loop (fn (i acc) (if (= i 0) acc (let j (- i 1) (loop j (+ acc 1))))))\n(print (loop 5000000 0))\n' > tail-loop.lisp
+  run tail-loop "ulimit -v 204800; '$velune' tail-loop.lisp"
+  expect_status tail-loop 0
+  [ "$(cat tail-loop.stdout)" = 5000000 ] || fail "tail-loop: output $(cat tail-loop.stdout)"
   ;;
 *)
   echo "unknown fault class $class"

@@ -102,8 +102,10 @@ TEST(Heap, ARunawayRecursionStopsAtTheMemoryBudget) {
     rt.memory.limit = rt.memory.used + (64u << 20);
     value* f = make_symbol(rt, "f");
     value* n = make_symbol(rt, "n");
-    // (fn (n) (f n)), bound to f: a recursion without end.
-    value* body = cons(rt, cons(rt, f, cons(rt, n, rt.nil)), rt.nil);
+    // (fn (n) (cons n (f n))), bound to f: a recursion without end. (A tail call without end
+    // is a loop, which runs in constant room.)
+    value* inner = cons(rt, f, cons(rt, n, rt.nil));
+    value* body = cons(rt, cons(rt, make_symbol(rt, "cons"), cons(rt, n, cons(rt, inner, rt.nil))), rt.nil);
     auto* implementation = rt.heap.make<lispfunc>(rt, std::vector<value*>{n}, nullptr, body, rt.global);
     rt.global->bind(f, rt.heap.make<function>(rt, exec_mode::function, implementation));
     value* call = cons(rt, f, cons(rt, make_integer(rt, 1), rt.nil));
