@@ -48,17 +48,15 @@ void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* func
     if (!function->compiled) function->compiled = compiled_for(in.rt, function->body);
     const compiled_body& code = *function->compiled;
     const std::size_t extra = (code.levels + spare_levels) * sizeof(level) + (code.values + spare_values) * sizeof(value*);
-    in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
+    auto* frame = in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
+    frame->room = static_cast<std::uint32_t>(code.levels + spare_levels);
+    frame->value_room = static_cast<std::uint32_t>(code.values + spare_values);
 }
 
 void BodyFrame::push_called(Interpreter& in, velune::environment* scope, lispfunc* function, value* called_as) {
     push(in, scope, function);
     static_cast<BodyFrame*>(in.frames.back())->called_as = called_as;
 }
-
-std::size_t BodyFrame::level_room() const { return function->compiled->levels + spare_levels; }
-value** BodyFrame::values() { return reinterpret_cast<value**>(levels() + level_room()); }
-value* const* BodyFrame::values() const { return reinterpret_cast<value* const*>(levels() + level_room()); }
 
 lispfunc* BodyFrame::callee_of(const level& l) const {
     return as<lispfunc>(as<velune::function>(values()[l.base])->implementation);
@@ -442,9 +440,7 @@ void BodyFrame::leave() {
 // levels and `values` argument values pending, the call's own level and values included:
 // its body's levels and values fit in what is left, and its forms can be counted in a level.
 bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const {
-    const compiled_body& own = *function->compiled;
-    return callee.forms > 0 && callee.forms <= UINT8_MAX && levels + callee.levels <= own.levels + spare_levels &&
-           values + callee.values <= own.values + spare_values;
+    return callee.forms > 0 && callee.forms <= UINT8_MAX && levels + callee.levels <= room && values + callee.values <= value_room;
 }
 
 // The call of level `top` runs here: its scope binds the arguments, and the level keeps the

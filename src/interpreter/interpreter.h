@@ -315,6 +315,10 @@ private:
     bool started = false;
     std::uint16_t depth = 0;     // levels pending
     std::uint32_t position = 0;  // the body form being evaluated
+    // Levels there is room for: the body's own and the spare ones. A frame runs only bodies
+    // of one reading (take_over requires it), so the argument values always start there.
+    std::uint32_t room = 0;
+    std::uint32_t value_room = 0;  // argument values there is room for, likewise
     // Where nodes run: the call's scope, or the innermost inner level's.
     velune::environment* current;
     lispfunc* function;  // whose body this is; it owns the nodes
@@ -325,9 +329,9 @@ private:
     // The levels and then the argument values follow the frame in the same allocation.
     level* levels() { return reinterpret_cast<level*>(this + 1); }
     const level* levels() const { return reinterpret_cast<const level*>(this + 1); }
-    std::size_t level_room() const;
-    value** values();
-    value* const* values() const;
+    std::size_t level_room() const { return room; }
+    value** values() { return reinterpret_cast<value**>(levels() + room); }
+    value* const* values() const { return reinterpret_cast<value* const*>(levels() + room); }
     lispfunc* callee_of(const level& l) const;
 
     bool run(Interpreter& in, const node* n, value* v);

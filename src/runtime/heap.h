@@ -160,7 +160,7 @@ private:
     gc_object** next = nullptr;
     gc_object** block_end = nullptr;
 
-    void add_block() {
+    [[gnu::noinline]] void add_block() {
         blocks.push_back(std::make_unique_for_overwrite<gc_object*[]>(block_size));
         next = blocks.back().get();
         block_end = next + block_size;
