@@ -72,6 +72,7 @@ void environment::make_scopes_explicit(const Name* role_name) {
     const bool current_first = role_name->scope_role == 1;
     names.insert_new(0, current_first ? role_name : partner, this);
     names.insert_new(1, current_first ? partner : role_name, parent);
+    note_memory();
 }
 
 std::vector<binding<const Name*>> environment::name_bindings(const Runtime& rt) const {

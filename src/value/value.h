@@ -173,6 +173,8 @@ public:
     const T* end() const { return items + count; }
     std::size_t size() const { return count; }
     bool empty() const { return count == 0; }
+    // Whether the items have outgrown the object and live in memory of their own.
+    bool on_heap() const { return items != const_cast<inline_vector*>(this)->inline_data(); }
     T& operator[](std::size_t i) { return items[i]; }
     const T& operator[](std::size_t i) const { return items[i]; }
 
@@ -296,6 +298,7 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
     }
 
     std::size_t size() const { return entries.size(); }
+    bool indexed() const { return !index.empty(); }
     void clear() {
         entries.clear();
         index.clear();
@@ -376,6 +379,7 @@ struct environment final : value {
         }
         if (parent != nullptr && !name->bound_inside) name->bound_inside = true;
         names.bind(name, v);
+        note_memory();
         if (is_global()) name->global_value = v;
     }
     // Changes the name's binding here if this scope has one; false if it has none.
@@ -419,6 +423,7 @@ struct environment final : value {
     void bind_parameter(const Name* name, value* v) {
         if (!name->bound_inside) name->bound_inside = true;
         names.append_new(name, v);
+        if (names.entries.on_heap()) bare = false;
     }
     // The generated symbols' bindings, empty for most scopes.
     const number_map& numbered() const {
@@ -428,6 +433,7 @@ struct environment final : value {
     void bind_number(std::int64_t number, value* v) {
         binding_barrier(this, false);
         if (!numbers) numbers = std::make_unique<number_map>();
+        bare = false;
         numbers->bind(number, v);
     }
     // The named bindings in their order, current-scope and parent-scope included.
@@ -453,6 +459,11 @@ struct environment final : value {
     // The runtime's global scope, whose bindings its names mirror (see Name::global_value).
     bool is_global() const { return (own_bits & global_bit) != 0; }
     value* lookup_name_further(const Name* name) const;
+    // A scope owns nothing outside itself until its bindings outgrow it (see `bare`); each
+    // change that can make them do so calls this.
+    void note_memory() {
+        if (names.entries.on_heap() || names.indexed()) bare = false;
+    }
     void make_global() { own_bits = static_cast<std::uint8_t>((own_bits | global_bit) & ~root_known); }
     // Whether the outermost scope of the chain is the global one: known from the parent when
     // the scope is made, worked out once for a scope whose parent was set afterwards.
@@ -610,6 +621,7 @@ inline integer::integer(const Runtime& rt, std::int64_t n) : value(static_kind, 
 inline cell::cell(const Runtime& rt, value* a, value* d) : value(static_kind, rt.types.cell), car(a), cdr(d) {}
 inline environment::environment(const Runtime& rt, velune::environment* p)
     : value(static_kind, rt.types.environment), parent(p) {
+    bare = true;  // most are a call's few parameters, inline
     own_bits |= implicit_bit;
     if (p != nullptr && (p->own_bits & root_known) != 0) own_bits |= p->own_bits & (root_known | root_global);
 }

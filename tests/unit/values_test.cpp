@@ -315,6 +315,36 @@ TEST_F(Values, LargeEnvironmentKeepsOrderAndLookupsThroughRemovals) {
     EXPECT_EQ(e->lookup(sym("current-scope")), nullptr);
 }
 
+TEST_F(Values, AScopeIsFreedWithoutItsDestructorOnlyWhileItsBindingsFitInside) {
+    // The sweep skips the destructor of a bare object: a scope that has grown must not be.
+    auto* params = rt.heap.make<environment>(rt, rt.global);
+    EXPECT_TRUE(params->bare);
+    for (int i = 0; i < 3; ++i) params->bind_parameter(name("p" + std::to_string(i)), num(i));
+    EXPECT_TRUE(params->bare);
+    params->bind_parameter(name("p3"), num(3));
+    EXPECT_FALSE(params->bare);
+
+    auto* grown = rt.heap.make<environment>(rt, rt.global);
+    grown->bind(sym("a"), num(1));
+    EXPECT_TRUE(grown->bare);
+    for (int i = 0; i < 20; ++i) grown->bind(sym("v" + std::to_string(i)), num(i));
+    EXPECT_FALSE(grown->bare);
+
+    auto* numbered = rt.heap.make<environment>(rt, rt.global);
+    numbered->bind(next_num_symbol(rt), num(1));
+    EXPECT_FALSE(numbered->bare);
+
+    // Rebinding a scope name stores both scope names as entries: three in all, then four.
+    auto* explicit_scopes = rt.heap.make<environment>(rt, rt.global);
+    explicit_scopes->bind(sym("x"), num(1));
+    explicit_scopes->bind(sym("parent-scope"), num(2));
+    EXPECT_TRUE(explicit_scopes->bare);
+    explicit_scopes->bind(sym("y"), num(3));
+    EXPECT_FALSE(explicit_scopes->bare);
+    EXPECT_EQ(names_of(explicit_scopes), (Strings{"current-scope", "parent-scope", "x", "y"}));
+    rt.heap.collect();  // what is unreachable now goes, destructor or not
+}
+
 // ---- dictionaries ----
 
 TEST_F(Values, DictionaryKeepsFirstInsertionOrder) {
