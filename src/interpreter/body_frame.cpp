@@ -154,7 +154,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
 }
 
 // The node's form goes whole to an EvalFrame, whose value arrives through resume.
-bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
+[[gnu::noinline]] bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
     EvalFrame* frame = in.push<EvalFrame>(current, n->form);
     if (head != nullptr && is<velune::function>(head)) frame->head_is(head);
     return false;
@@ -463,7 +463,7 @@ const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* h
 // Whether a call of `callee` made now, with `below` levels pending under it, is this body's
 // last step and runs the same body: every pending level is an if's branch or the last form
 // of a function applied in place, and the body is at its last form.
-bool BodyFrame::takes_over(lispfunc* callee, std::size_t below) const {
+[[gnu::always_inline]] inline bool BodyFrame::takes_over(lispfunc* callee, std::size_t below) const {
     const compiled_body* code = function->compiled.get();
     if (position + 1 != code->forms || callee->compiled.get() != code) return false;
     for (std::size_t i = 0; i < below; ++i) {
@@ -476,7 +476,7 @@ bool BodyFrame::takes_over(lispfunc* callee, std::size_t below) const {
 // The frame becomes that of the call: the levels under it and the call itself are kept as
 // tail_of lines, the old scope is let go, and the body starts again at the next step (so a
 // loop of tail calls passes a safe point on every turn).
-void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
+[[gnu::noinline]] void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
                           value* const* arguments, std::size_t count) {
     Runtime& rt = in.rt;
     velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);
@@ -494,13 +494,13 @@ void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value
 }
 
 // Binds a Velune function's parameters in a fresh scope and pushes the frame of its body.
-void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count) {
+[[gnu::noinline]] void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count) {
     push(in, scope_of_call(in.rt, f, arguments, count), f);
 }
 
 // The level's argument values as a list, kept in its first slot (each value is also in the
 // list) while the call it is made for runs; nil needs no keeping.
-value* BodyFrame::hold_list(Runtime& rt, level& top) {
+[[gnu::noinline]] value* BodyFrame::hold_list(Runtime& rt, level& top) {
     value** slots = &values()[top.base];
     value* list = make_list(rt, slots, top.slots);
     if (top.slots > 0) slots[0] = list;
