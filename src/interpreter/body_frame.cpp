@@ -150,7 +150,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
     const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
     const auto base = static_cast<std::uint16_t>(below == nullptr ? 0 : below->base + below->slots);
     const std::uint8_t slots = at == state::arguments ? call->count : 0;
-    levels()[depth++] = level{call, head, at, 0, slots, base};
+    levels()[depth++] = level{call, head, at, 0, slots, 0, base};
 }
 
 // The node's form goes whole to an EvalFrame, whose value arrives through resume.
@@ -369,9 +369,8 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
             }
             break;
         case state::callee: {
-            const compiled_body& body = *callee_of(top)->compiled;
-            if (++top.next < body.forms) {
-                n = &body.nodes[top.next];
+            if (++top.next < top.forms) {
+                n = &callee_of(top)->compiled->nodes[top.next];
                 continue;
             }
             leave();  // v, the last form's, is the value
@@ -456,6 +455,7 @@ const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* h
     top.function = current;
     top.at = state::callee;
     top.next = 0;
+    top.forms = static_cast<std::uint8_t>(callee->compiled->forms);  // has_room saw that it fits
     current = scope;
     return &callee->compiled->nodes[0];
 }

@@ -309,6 +309,7 @@ private:
         std::uint8_t next;   // arguments evaluated so far, the list then in the first slot;
                              //   inner and callee: the body form being evaluated
         std::uint8_t slots;  // argument values it holds: its count, or none for the if
+        std::uint8_t forms;  // callee: how many forms its body has
         std::uint16_t base;  // where they start
     };
     // First, so that they fit in the padding after the base.
