@@ -216,6 +216,36 @@ void BodyFrame::open(const node* call, value* head, state at) {
     return false;
 }
 
+// A leaf's argument values, each a constant or a bound symbol: false if one is unbound.
+[[gnu::always_inline]] inline bool BodyFrame::leaf_arguments(const node* n, value** arguments) const {
+    const std::size_t count = n->count;
+    const node* nodes = n->arguments;
+    for (std::size_t i = 0; i < count; ++i) {
+        const node& a = nodes[i];
+        if (a.what == node::kind::constant) {
+            arguments[i] = a.form;
+        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(&a)) == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The value of a leaf call of a native routine that answers at once: false for any other
+// node, or when the routine declines, having changed nothing. The node then runs the
+// ordinary way, which repeats the lookups and gets the same answers.
+[[gnu::always_inline]] inline bool BodyFrame::quick_leaf(Runtime& rt, const node* n, value*& v) const {
+    if (n->what != node::kind::leaf) return false;
+    value* head = current->lookup_name(n->name);
+    if (head == nullptr || !is<velune::function>(head)) return false;
+    auto* f = as<velune::function>(head);
+    if (f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return false;
+    auto* native = as<nativefunc>(f->implementation);
+    if (native->fast == nullptr) return false;
+    value* arguments[4];  // the first `count` are set
+    return leaf_arguments(n, arguments) && (v = native->fast(rt, arguments, n->count)) != nullptr;
+}
+
 // A leaf call: true with its value in `v` or, for a body run here, with its first node in
 // `next`; false after pushing the frame that makes it. Inline in run, whose commonest step
 // it is.
@@ -231,14 +261,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
     }
     value* arguments[4];  // the first `count` are set
     const std::size_t count = n->count;
-    for (std::size_t i = 0; i < count; ++i) {
-        const node& a = n->arguments[i];
-        if (a.what == node::kind::constant) {
-            arguments[i] = a.form;
-        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(&a)) == nullptr) {
-            return hand_over(in, n, f);
-        }
-    }
+    if (!leaf_arguments(n, arguments)) return hand_over(in, n, f);
     if (is<nativefunc>(implementation)) {
         auto* native = as<nativefunc>(implementation);
         if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
@@ -331,6 +354,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 }
                 if (implementation == rt.if_form && takes_form(f->exec_mode) && n->count >= 2) {
                     open(n, head, state::condition);
+                    if (quick_leaf(rt, &n->arguments[0], v)) break;  // on to the branch
                     n = &n->arguments[0];
                     continue;
                 }

@@ -341,6 +341,8 @@ private:
     void open(const node* call, value* head, state at);
     value* hold_list(Runtime& rt, level& top);
     bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next);
+    bool leaf_arguments(const node* n, value** arguments) const;
+    bool quick_leaf(Runtime& rt, const node* n, value*& v) const;
     bool has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const;
     const node* begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
                              value* const* arguments, std::size_t count);
