@@ -33,7 +33,7 @@ bool runs_here(lispfunc* f, std::size_t count) {
 // A fresh scope of a function with plain parameters (runs_here), binding them to the values.
 velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* arguments, std::size_t count) {
     auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
-    for (std::size_t i = 0; i < count; ++i) call_scope->bind_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    for (std::size_t i = 0; i < count; ++i) call_scope->bind_fresh_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
     return call_scope;
 }
 
@@ -445,7 +445,7 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
     value* const* arguments = &values()[top.base];
     std::size_t i = 0;
     for (value* p = as<cell>(as<cell>(as<cell>(top.call->form)->car)->cdr)->car; is<cell>(p); p = as<cell>(p)->cdr) {
-        inner_scope->bind_parameter(as<named_symbol>(as<cell>(p)->car)->name, arguments[i++]);
+        inner_scope->bind_fresh_parameter(as<named_symbol>(as<cell>(p)->car)->name, arguments[i++]);
     }
     top.function = current;  // the scope to return to
     top.at = state::inner;

@@ -494,6 +494,7 @@ void EvalFrame::gather(Runtime& rt, value* v) {
     if (last == nullptr) {
         gathered = c;
     } else {
+        old_write_barrier(last);  // the list may have aged while its values came
         as<cell>(last)->cdr = c;
     }
     last = c;

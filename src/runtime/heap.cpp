@@ -2,13 +2,32 @@
 #include "runtime/heap.h"
 
 #include <algorithm>
+#include <array>
+#include <stdexcept>
 
 #include "runtime/runtime.h"
 
 namespace velune {
 
+namespace {
+// Every live heap by its id, so that a write barrier, which sees only the object, can
+// reach the heap that made it. Runtimes nest (a test may hold two), never by the hundred.
+std::array<Heap*, 256> heaps{};
+}  // namespace
+
+void log_old_write(gc_object* o) { heaps[o->heap_id]->log(o); }
+
+Heap::Heap() {
+    const auto free = std::find(heaps.begin(), heaps.end(), nullptr);
+    if (free == heaps.end()) throw std::runtime_error("too many runtimes alive at once");
+    *free = this;
+    id = static_cast<std::uint8_t>(free - heaps.begin());
+}
+
 Heap::~Heap() {
+    heaps[id] = nullptr;
     objects.for_each([this](gc_object* o) { destroy(o); });
+    old_objects.for_each([this](gc_object* o) { destroy(o); });
     for (const auto& frozen : permanent_objects) {
         frozen.for_each([this](gc_object* o) { destroy(o); });
     }
@@ -31,14 +50,20 @@ void Heap::adopt_permanent(std::vector<gc_object*> made, const std::vector<gc_ob
 }
 
 void Heap::freeze(sweep s) {
-    if (s == sweep::first) collect();
-    objects.for_each([this](gc_object* o) {
-        o->permanent = true;
-        if (o->has_mutable_references()) remember(o);
-    });
-    permanent_count += objects.size();
-    permanent_objects.push_back(std::move(objects));
-    objects = object_list{};  // what is made from now on
+    if (s == sweep::first) collect(kind::major);
+    for (gc_object* o : written) o->logged = false;
+    written.clear();
+    for (object_list* list : {&old_objects, &objects}) {
+        list->for_each([this](gc_object* o) {
+            o->permanent = true;
+            o->marked = false;
+            if (o->has_mutable_references()) remember(o);
+        });
+        permanent_count += list->size();
+        permanent_objects.push_back(std::move(*list));
+        *list = object_list{};  // what is made from now on
+    }
+    old_bytes = old_after_major = 0;
 }
 
 void Heap::remove_root_source(const root_source* s) {
@@ -57,23 +82,55 @@ void Heap::mark_roots(Tracer& t) const {
     for (const gc_object* o : changeable) o->trace_all(t);
 }
 
-void Heap::collect() {
+void Heap::collect(kind k) {
     Tracer t;
+    if (k == kind::major) {
+        for (gc_object* o : written) o->logged = false;
+        old_objects.for_each([](gc_object* o) { o->marked = false; });
+    } else {
+        // What an old object written to now refers to may be young.
+        for (gc_object* o : written) {
+            o->logged = false;
+            o->trace_all(t);
+        }
+    }
+    written.clear();
     mark_roots(t);
     t.drain();
-    std::size_t live_bytes = 0;
+    if (k == kind::major) {
+        old_bytes = 0;
+        old_objects.retain([&](gc_object* o) {
+            if (!o->marked) {
+                destroy(o);
+                return false;
+            }
+            old_bytes += o->allocation_size + o->extra_bytes();
+            return true;
+        });
+    }
+    // The young that survived become old, keeping their marks.
     objects.retain([&](gc_object* o) {
         if (!o->marked) {
             destroy(o);
-            return false;
+        } else {
+            old_bytes += o->allocation_size + o->extra_bytes();
+            old_objects.push_back(o);
         }
-        o->marked = false;
-        live_bytes += o->allocation_size + o->extra_bytes();
-        return true;
+        return false;
     });
+    if (k == kind::major) old_after_major = old_bytes;
     ++collection_count;
     allocated_since_collection = 0;
-    next_collection = pool.next_collection_after(live_bytes);
+    // After a minor collection the old objects include those that died old, unknown until
+    // the next major one: the wait is measured against what that one found alive.
+    const std::size_t basis = k == kind::major ? old_bytes : old_after_major;
+    next_collection = pool.next_collection_after(old_bytes, basis);
+    // A major collection comes next once the old objects have grown by half what the last
+    // major one kept (garbage that died old hides among them), or when the budget's room,
+    // not the live data, sets the wait.
+    const bool grown = old_bytes - old_after_major >= std::max(old_after_major / 2, SlabPool::collection_floor);
+    const bool short_of_room = next_collection < std::max(SlabPool::collection_floor, 2 * basis);
+    next_kind = grown || short_of_room ? kind::major : kind::minor;
 }
 
 }  // namespace velune

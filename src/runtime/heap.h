@@ -25,14 +25,23 @@ struct gc_object {
     // True for the classes whose references can change after construction (scopes,
     // dictionaries, ...): a permanent one of those is traced at every collection.
     virtual bool has_mutable_references() const { return false; }
-    std::uint32_t allocation_size = 0;  // what the pool must take back
+    std::uint16_t allocation_size = 0;  // what the pool must take back
+    std::uint8_t heap_id = 0;           // which heap made it (see `write_barrier`)
+    // Set while a collection marks, and kept by the survivors: a marked object between
+    // collections is an old one, which the next minor collection neither sweeps nor traces.
     bool marked = false;
     bool permanent : 1 = false;   // part of the state established at start-up: never swept
     bool remembered : 1 = false;  // permanent, and traced at every collection
     bool watched : 1 = false;     // permanent, and its writes counted apart (see below)
     bool bare : 1 = false;        // owns nothing outside itself: the sweep skips its destructor
+    bool logged : 1 = false;      // old, written to since the last collection (see below)
     // The bytes after these flags are free: the value family puts its kind there.
 };
+
+// An old object about to hold a reference it may not have held at the last collection
+// goes on its heap's list of written objects, traced by the next minor collection: that
+// is how a young object reachable only from an old one survives. Out of line: rare.
+void log_old_write(gc_object* o);
 
 // Writes to the permanent state, counted so that code relying on it (the fast paths of the
 // standard library) can tell in O(1) whether it may have changed: writes to the watched
@@ -43,6 +52,12 @@ struct PermanentWrites {
 };
 inline PermanentWrites permanent_writes;
 
+// The generational part of the barriers below, alone: for the writes whose permanent
+// objects need no counting (or that only young and old objects take).
+inline void old_write_barrier(const gc_object* o) {
+    if (o->marked && !o->logged) [[unlikely]] log_old_write(const_cast<gc_object*>(o));
+}
+
 // Called before any change to the references an object holds.
 inline void write_barrier(const gc_object* o) {
     if (o->permanent) {
@@ -51,6 +66,8 @@ inline void write_barrier(const gc_object* o) {
         } else {
             ++permanent_writes.other;
         }
+    } else {
+        old_write_barrier(o);
     }
 }
 
@@ -63,6 +80,8 @@ inline void binding_barrier(const gc_object* scope, bool watched_name) {
         } else if (watched_name) {
             ++permanent_writes.watched;
         }
+    } else {
+        old_write_barrier(scope);
     }
 }
 
@@ -171,16 +190,22 @@ private:
 // to other collected objects; the most numerous ones (integers, cells) die without a call.
 template <class T> constexpr bool owns_nothing = requires { requires T::bare_class; };
 
+// A generational collector that moves nothing. Objects start young; those a collection
+// finds alive become old and keep their mark. A minor collection traces from the roots and
+// the old objects written to since (see `write_barrier`), stopping at old objects, and
+// sweeps only the young; a major one clears the marks and traces and sweeps everything.
 class Heap {
 public:
-    Heap() = default;
+    Heap();
     Heap(const Heap&) = delete;
     Heap& operator=(const Heap&) = delete;
     ~Heap();
 
     template <class T, class... Args> T* make(Args&&... args) {
+        static_assert(sizeof(T) <= UINT16_MAX);
         T* object = pool.make<T>(std::forward<Args>(args)...);
-        object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+        object->allocation_size = static_cast<std::uint16_t>(sizeof(T));
+        object->heap_id = id;
         if constexpr (owns_nothing<T>) object->bare = true;
         objects.push_back(object);
         // Only the classes that own memory outside themselves are asked how much.
@@ -195,8 +220,10 @@ public:
     // For the start-up image: made outside the object list, and handed over with
     // `adopt_permanent` once the image is whole.
     template <class T, class... Args> T* make_unlisted(Args&&... args) {
+        static_assert(sizeof(T) <= UINT16_MAX);
         T* object = pool.make<T>(std::forward<Args>(args)...);
-        object->allocation_size = static_cast<std::uint32_t>(sizeof(T));
+        object->allocation_size = static_cast<std::uint16_t>(sizeof(T));
+        // No heap_id: permanent objects are never logged, so their heap is never asked for.
         if constexpr (owns_nothing<T>) object->bare = true;
         return object;
     }
@@ -210,12 +237,19 @@ public:
         if (stress_every > 0) {
             if (--stress_countdown > 0) return;
             stress_countdown = stress_every;
-            collect();
+            // Mostly minor, so that the written objects' path is the one tried most.
+            collect(collection_count % 4 == 3 ? kind::major : kind::minor);
         } else if (allocated_since_collection >= next_collection) {
-            collect();
+            collect(next_kind);
         }
     }
-    void collect();
+    enum class kind { minor, major };
+    void collect(kind k = kind::major);
+    // What log_old_write does: the object is traced by the next minor collection.
+    void log(gc_object* o) {
+        o->logged = true;
+        written.push_back(o);
+    }
 
     // Makes every object alive now permanent: later collections neither sweep nor mark them,
     // and trace only those whose references can still change. Called once the standard
@@ -243,13 +277,19 @@ public:
         stress_every = every;
         stress_countdown = every;
     }
-    std::size_t live_objects() const { return objects.size() + permanent_count; }
+    std::size_t live_objects() const { return objects.size() + old_objects.size() + permanent_count; }
     std::size_t collections() const { return collection_count; }
 
 private:
     friend class TempRoot;
     SlabPool pool;
-    object_list objects;  // swept by every collection
+    std::uint8_t id;      // this heap's place in the table of heaps
+    object_list objects;  // the young: swept by every collection
+    object_list old_objects;  // swept by major collections only
+    std::vector<gc_object*> written;  // the old objects logged since the last collection
+    std::size_t old_bytes = 0;         // what the old objects took when they became old
+    std::size_t old_after_major = 0;   // what survived the last major collection
+    kind next_kind = kind::minor;
     // Destroyed only with the heap: each freeze's list kept whole, never copied, and what
     // the start-up image made.
     std::vector<object_list> permanent_objects;

@@ -86,14 +86,17 @@ public:
     // under a quarter of what survived, so that a program running out of memory (a
     // recursion without end) meets the limit after a few more collections, not after a
     // collection per MiB, each tracing all it holds.
+    // `basis` is what the wait is measured against: what survived, or less when part of it
+    // is known to be garbage-prone (see Heap::collect); the room is counted from `live`.
     static constexpr std::size_t collection_floor = 4u << 20;
-    std::size_t next_collection_after(std::size_t live) const {
-        const std::size_t wanted = std::max(collection_floor, 2 * live);
+    std::size_t next_collection_after(std::size_t live, std::size_t basis) const {
+        const std::size_t wanted = std::max(collection_floor, 2 * basis);
         if (budget == nullptr) return wanted;
         const std::size_t held = slabs.size() * slab_bytes;
         const std::size_t room = (budget->limit - budget->used) + (held > live ? held - live : 0);
-        return std::max({std::min(wanted, room / 2), live / 4, std::size_t{1} << 20});
+        return std::max({std::min(wanted, room / 2), basis / 4, std::size_t{1} << 20});
     }
+    std::size_t next_collection_after(std::size_t live) const { return next_collection_after(live, live); }
 
 private:
     struct free_slot {

@@ -67,6 +67,7 @@ void environment::find_root() const {
 }
 
 void environment::make_scopes_explicit(const Name* role_name) {
+    old_write_barrier(this);
     own_bits &= static_cast<std::uint8_t>(~implicit_bit);
     const Name* partner = role_name->scope_partner;
     const bool current_first = role_name->scope_role == 1;
@@ -168,12 +169,12 @@ void Class::discover_attributes(std::vector<const Name*>& out) const {
     }
 }
 
-scope_map<const Name*>* Class::get_static_owner(const Name* name) {
+Class* Class::get_static_owner(const Name* name) {
     std::vector<Class*> pending{this};
     while (!pending.empty()) {
         Class* c = pending.back();
         pending.pop_back();
-        if (c->static_attributes.contains(name)) return &c->static_attributes;
+        if (c->static_attributes.contains(name)) return c;
         for (auto p = c->parents.rbegin(); p != c->parents.rend(); ++p) {
             if (is<Class>(*p)) pending.push_back(as<Class>(*p));
         }
@@ -187,7 +188,7 @@ value* instance::get_attr(const Name* name) {
     Class* c = class_of();
     auto found = c->attribute_index.find(name);
     if (found != c->attribute_index.end()) return slots[found->second];
-    if (auto* owner = c->get_static_owner(name)) return *owner->find(name);
+    if (Class* owner = c->get_static_owner(name)) return *owner->static_attributes.find(name);
     throw LispError{"cannot access an undefined attribute " + name->text};
 }
 
@@ -197,9 +198,10 @@ void instance::set_attr(const Name* name, value* v) {
     if (found != c->attribute_index.end()) {
         write_barrier(this);
         slots[found->second] = v;
-    } else if (auto* owner = c->get_static_owner(name)) {
+    } else if (Class* owner = c->get_static_owner(name)) {
         ++permanent_writes.other;  // the owner may be any ancestor: counted as a change
-        owner->bind(name, v);
+        old_write_barrier(owner);
+        owner->static_attributes.bind(name, v);
     } else {
         throw LispError{"cannot access an undefined attribute " + name->text};
     }

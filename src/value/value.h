@@ -50,7 +50,10 @@ struct value : gc_object {
 
     value* doc() const { return notes != nullptr ? notes->doc : nullptr; }
     value* metadata() const { return notes != nullptr ? notes->metadata : nullptr; }
-    void set_doc(Heap& heap, value* v) { annotate(heap).doc = v; }
+    void set_doc(Heap& heap, value* v) {
+        if (notes != nullptr) old_write_barrier(notes);
+        annotate(heap).doc = v;
+    }
     // Metadata is read by the generic repr (a function's source); docs by nothing built in.
     void set_metadata(Heap& heap, value* v) {
         write_barrier(this);
@@ -72,6 +75,7 @@ private:
     annotations& annotate(Heap& heap) {
         if (notes == nullptr) {
             heap.remember(this);  // a permanent value now points at a new object
+            old_write_barrier(this);
             notes = heap.make<annotations>();
         }
         return *notes;
@@ -421,6 +425,11 @@ struct environment final : value {
     }
     // A parameter of a function with plain parameters, in a fresh scope.
     void bind_parameter(const Name* name, value* v) {
+        old_write_barrier(this);  // a scope gathering arguments as they come may have aged
+        bind_fresh_parameter(name, v);
+    }
+    // The same in a scope made since the last safe point, which no collection has seen.
+    void bind_fresh_parameter(const Name* name, value* v) {
         if (!name->bound_inside) name->bound_inside = true;
         names.append_new(name, v);
         if (names.entries.on_heap()) bare = false;
@@ -474,6 +483,7 @@ struct environment final : value {
     // For the start-up image, which links the scopes it restores after making them and
     // before any lookup (a lookup tells the scopes inside this one where the chain ends).
     void set_parent(velune::environment* p) {
+        old_write_barrier(this);
         parent = p;
         own_bits = static_cast<std::uint8_t>(own_bits & ~(root_known | root_global));
     }
@@ -588,7 +598,7 @@ struct Class final : value {
     Class(const Runtime& rt, std::vector<value*> parents, std::vector<const Name*> attributes,
           velune::environment* env);
     void discover_attributes(std::vector<const Name*>& out) const;
-    scope_map<const Name*>* get_static_owner(const Name* name);
+    Class* get_static_owner(const Name* name);
 
     std::size_t extra_bytes() const override {
         return (parents.size() + attributes.size() + 3 * all_attributes.size()) * sizeof(void*);

@@ -484,12 +484,12 @@ TEST_F(Values, StaticOwnerIsTheNearestInDiscoveryOrder) {
     right->static_attributes.bind(name("r"), num(3));
 
     // Depth first: the first parent's whole line comes before the second parent.
-    EXPECT_EQ(child->get_static_owner(name("s")), &top->static_attributes);
-    EXPECT_EQ(child->get_static_owner(name("r")), &right->static_attributes);
+    EXPECT_EQ(child->get_static_owner(name("s")), top);
+    EXPECT_EQ(child->get_static_owner(name("r")), right);
     EXPECT_EQ(child->get_static_owner(name("slot")), nullptr);
     EXPECT_EQ(child->get_static_owner(name("none")), nullptr);
     child->static_attributes.bind(name("s"), num(4));
-    EXPECT_EQ(child->get_static_owner(name("s")), &child->static_attributes);
+    EXPECT_EQ(child->get_static_owner(name("s")), child);
 
     // Instances read and write a static attribute in its owner's map, adding no slot.
     auto* i = rt.heap.make<instance>(child);
