@@ -131,6 +131,12 @@ void Heap::collect(kind k) {
     const bool grown = old_bytes - old_after_major >= std::max(old_after_major / 2, SlabPool::collection_floor);
     const bool short_of_room = next_collection < std::max(SlabPool::collection_floor, 2 * basis);
     next_kind = grown || short_of_room ? kind::major : kind::minor;
+    // A minor collection costs what it visits (the roots, a deep stack's most of all, and
+    // what survives), not what the old objects hold: the young need wait only long enough
+    // for that cost to be small beside making them, and the memory they take stays in the
+    // caches.
+    if (k == kind::minor) minor_visits = t.visits;  // a major one's visits tell nothing of a minor one's
+    if (next_kind == kind::minor) next_collection = std::min(next_collection, std::max(SlabPool::collection_floor, minor_bytes_per_visit * minor_visits));
 }
 
 }  // namespace velune

@@ -88,6 +88,7 @@ inline void binding_barrier(const gc_object* scope, bool watched_name) {
 class Tracer {
 public:
     void visit(const gc_object* o) {
+        ++visits;
         // A permanent object is live by definition; the ones that can point at newer
         // objects are traced as roots instead.
         if (o != nullptr && !o->marked && !o->permanent) {
@@ -111,6 +112,7 @@ public:
 private:
     friend class Heap;
     std::vector<const gc_object*> gray;  // explicit mark stack: long lists need no host stack
+    std::size_t visits = 0;               // what the collection cost, for pacing the next
 };
 
 // Anything that holds roots outside the heap: the runtime and every live interpreter.
@@ -290,6 +292,10 @@ private:
     std::size_t old_bytes = 0;         // what the old objects took when they became old
     std::size_t old_after_major = 0;   // what survived the last major collection
     kind next_kind = kind::minor;
+    // Bytes made between minor collections for each object one of them visits: making an
+    // object costs some tens of instructions, a visit some few.
+    static constexpr std::size_t minor_bytes_per_visit = 64;
+    std::size_t minor_visits = 0;  // what the last minor collection visited
     // Destroyed only with the heap: each freeze's list kept whole, never copied, and what
     // the start-up image made.
     std::vector<object_list> permanent_objects;
