@@ -33,7 +33,9 @@ bool runs_here(lispfunc* f, std::size_t count) {
 // A fresh scope of a function with plain parameters (runs_here), binding them to the values.
 velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* arguments, std::size_t count) {
     auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
-    for (std::size_t i = 0; i < count; ++i) call_scope->bind_fresh_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        call_scope->bind_fresh_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    }
     return call_scope;
 }
 
@@ -463,7 +465,8 @@ void BodyFrame::leave() {
 // levels and `values` argument values pending, the call's own level and values included:
 // its body's levels and values fit in what is left, and its forms can be counted in a level.
 bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const {
-    return callee.forms > 0 && callee.forms <= UINT8_MAX && levels + callee.levels <= room && values + callee.values <= value_room;
+    return callee.forms > 0 && callee.forms <= UINT8_MAX && levels + callee.levels <= room &&
+           values + callee.values <= value_room;
 }
 
 // The call of level `top` runs here: its scope binds the arguments, and the level keeps the
@@ -500,8 +503,8 @@ const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* h
 // The frame becomes that of the call: the levels under it and the call itself are kept as
 // tail_of lines, the old scope is let go, and the body starts again at the next step (so a
 // loop of tail calls passes a safe point on every turn).
-[[gnu::noinline]] void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
-                          value* const* arguments, std::size_t count) {
+[[gnu::noinline]] void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value,
+                                            lispfunc* callee, value* const* arguments, std::size_t count) {
     Runtime& rt = in.rt;
     velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);
     outer = push_tail(rt.frame_stack, outer, below + 1, [&](std::size_t i) {

@@ -136,7 +136,9 @@ void Heap::collect(kind k) {
     // for that cost to be small beside making them, and the memory they take stays in the
     // caches.
     if (k == kind::minor) minor_visits = t.visits;  // a major one's visits tell nothing of a minor one's
-    if (next_kind == kind::minor) next_collection = std::min(next_collection, std::max(SlabPool::collection_floor, minor_bytes_per_visit * minor_visits));
+    if (next_kind == kind::minor) {
+        next_collection = std::min(next_collection, std::max(SlabPool::collection_floor, minor_bytes_per_visit * minor_visits));
+    }
 }
 
 }  // namespace velune

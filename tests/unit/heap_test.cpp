@@ -134,7 +134,8 @@ TEST_F(Generations, YoungValuesWrittenIntoOldObjectsSurvive) {
     hashtable_setkey(dictionary, make_string(rt, "k"), young(5));
     EXPECT_EQ(after_minor_collections(*dictionary->table.find("k")), 5);
 
-    auto* c = old("class", rt.heap.make<Class>(rt, std::vector<value*>{}, std::vector<const Name*>{name("slot")}, rt.global));
+    std::vector<const Name*> attributes{name("slot")};
+    auto* c = old("class", rt.heap.make<Class>(rt, std::vector<value*>{}, std::move(attributes), rt.global));
     c->static_attributes.bind(name("shared"), rt.nil);
     auto* object = old("object", rt.heap.make<instance>(c));
     object->set_attr(name("slot"), young(6));
