@@ -114,6 +114,7 @@ void Heap::collect(kind k) {
             destroy(o);
         } else {
             old_bytes += o->allocation_size + o->extra_bytes();
+            o->heap_id = id;
             old_objects.push_back(o);
         }
         return false;

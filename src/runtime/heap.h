@@ -26,7 +26,8 @@ struct gc_object {
     // dictionaries, ...): a permanent one of those is traced at every collection.
     virtual bool has_mutable_references() const { return false; }
     std::uint16_t allocation_size = 0;  // what the pool must take back
-    std::uint8_t heap_id = 0;           // which heap made it (see `write_barrier`)
+    std::uint8_t heap_id = 0;           // which heap made it, set when it becomes old: only old
+                                        // objects are logged (see `write_barrier`)
     // Set while a collection marks, and kept by the survivors: a marked object between
     // collections is an old one, which the next minor collection neither sweeps nor traces.
     bool marked = false;
@@ -52,7 +53,7 @@ struct PermanentWrites {
 };
 inline PermanentWrites permanent_writes;
 
-// The generational part of the barriers below, alone: for the writes whose permanent
+// What the barriers below do for the generations, alone: for the writes whose permanent
 // objects need no counting (or that only young and old objects take).
 inline void old_write_barrier(const gc_object* o) {
     if (o->marked && !o->logged) [[unlikely]] log_old_write(const_cast<gc_object*>(o));
@@ -207,7 +208,6 @@ public:
         static_assert(sizeof(T) <= UINT16_MAX);
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint16_t>(sizeof(T));
-        object->heap_id = id;
         if constexpr (owns_nothing<T>) object->bare = true;
         objects.push_back(object);
         // Only the classes that own memory outside themselves are asked how much.
@@ -225,7 +225,6 @@ public:
         static_assert(sizeof(T) <= UINT16_MAX);
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint16_t>(sizeof(T));
-        // No heap_id: permanent objects are never logged, so their heap is never asked for.
         if constexpr (owns_nothing<T>) object->bare = true;
         return object;
     }

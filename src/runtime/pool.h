@@ -86,8 +86,8 @@ public:
     // under a quarter of what survived, so that a program running out of memory (a
     // recursion without end) meets the limit after a few more collections, not after a
     // collection per MiB, each tracing all it holds.
-    // `basis` is what the wait is measured against: what survived, or less when part of it
-    // is known to be garbage-prone (see Heap::collect); the room is counted from `live`.
+    // `basis` is what the wait is measured against: what survived, or what is surely alive
+    // of it when the rest may be garbage (see Heap::collect); the room is counted from `live`.
     static constexpr std::size_t collection_floor = 4u << 20;
     std::size_t next_collection_after(std::size_t live, std::size_t basis) const {
         const std::size_t wanted = std::max(collection_floor, 2 * basis);
