@@ -126,10 +126,10 @@ void Heap::collect(kind k) {
     // the next major one: the wait is measured against what that one found alive.
     const std::size_t basis = k == kind::major ? old_bytes : old_after_major;
     next_collection = pool.next_collection_after(old_bytes, basis);
-    // A major collection comes next once the old objects have grown by half what the last
-    // major one kept (garbage that died old hides among them), or when the budget's room,
-    // not the live data, sets the wait.
-    const bool grown = old_bytes - old_after_major >= std::max(old_after_major / 2, SlabPool::collection_floor);
+    // A major collection comes next once the old objects have grown by what the last major
+    // one kept (garbage that died old hides among them), or when the budget's room, not the
+    // live data, sets the wait.
+    const bool grown = old_bytes - old_after_major >= std::max(old_after_major, SlabPool::collection_floor);
     const bool short_of_room = next_collection < std::max(SlabPool::collection_floor, 2 * basis);
     next_kind = grown || short_of_room ? kind::major : kind::minor;
     // A minor collection costs what it visits (the roots, a deep stack's most of all, and
