@@ -2,8 +2,12 @@
 // happens only at safe points, roots come from registered root sources and TempRoots.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -131,11 +135,12 @@ public:
 
     object_list() = default;
     object_list(object_list&& other) noexcept
-        : blocks(std::move(other.blocks)), next(other.next), block_end(other.block_end) {
+        : blocks(std::move(other.blocks)), spare(std::move(other.spare)), next(other.next), block_end(other.block_end) {
         other.next = other.block_end = nullptr;
     }
     object_list& operator=(object_list&& other) noexcept {
         blocks = std::move(other.blocks);
+        spare = std::move(other.spare);
         next = other.next;
         block_end = other.block_end;
         other.next = other.block_end = nullptr;
@@ -156,7 +161,7 @@ public:
             for (gc_object* const* p = blocks[b].get(); p != end; ++p) f(*p);
         }
     }
-    // Keeps, in order, the objects for which `keep` is true; the blocks left empty go.
+    // Keeps, in order, the objects for which `keep` is true; the blocks left empty are kept for reuse.
     template <class Keep> void retain(Keep keep) {
         std::size_t kept = 0;
         for (std::size_t b = 0; b < blocks.size(); ++b) {
@@ -168,7 +173,10 @@ public:
                 }
             }
         }
-        blocks.resize((kept + block_size - 1) / block_size);
+        for (std::size_t keep_blocks = (kept + block_size - 1) / block_size; blocks.size() > keep_blocks;) {
+            spare.push_back(std::move(blocks.back()));
+            blocks.pop_back();
+        }
         if (blocks.empty()) {
             next = block_end = nullptr;
         } else {
@@ -178,12 +186,27 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<gc_object*[]>> blocks;
+    // Blocks are mapped from the system, not taken from the allocator: a request of their
+    // size makes it sort every small chunk freed since its last one (the strings a sweep
+    // frees), some hundred thousand instructions each time.
+    struct unmap {
+        void operator()(gc_object** block) const { ::munmap(block, block_size * sizeof(gc_object*)); }
+    };
+    using block = std::unique_ptr<gc_object*[], unmap>;
+    std::vector<block> blocks;
+    std::vector<block> spare;  // emptied by `retain`, for reuse
     gc_object** next = nullptr;
     gc_object** block_end = nullptr;
 
     [[gnu::noinline]] void add_block() {
-        blocks.push_back(std::make_unique_for_overwrite<gc_object*[]>(block_size));
+        if (spare.empty()) {
+            void* memory = ::mmap(nullptr, block_size * sizeof(gc_object*), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (memory == MAP_FAILED) throw std::bad_alloc();
+            blocks.emplace_back(static_cast<gc_object**>(memory));
+        } else {
+            blocks.push_back(std::move(spare.back()));
+            spare.pop_back();
+        }
         next = blocks.back().get();
         block_end = next + block_size;
     }
