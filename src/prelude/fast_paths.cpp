@@ -4,6 +4,8 @@
 // with its own trace), and whenever the definitions it mirrors may have changed.
 #include "prelude/fast_paths.h"
 
+#include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -20,6 +22,23 @@ namespace {
 constexpr std::string_view generic_names[] = {"repr", "add", "length", "at", "set-at", "iter", "to-symbol", "to-string", "in"};
 
 // What the routines rely on, as it stood when the library was in place.
+constexpr std::size_t most_arguments = 8;
+
+// What choose found for a generic's call. It holds for a call whose arguments have the
+// same types while the generic's definitions are the same list (cells, functions and
+// classes never change), and within one collection: only a collection frees an object, and
+// so lets a new one take a remembered address.
+struct dispatch_memo {
+    const lispfunc* generic = nullptr;
+    std::size_t epoch = 0;
+    value* key = nullptr;          // the generic's method-store key, a string
+    value* definitions = nullptr;  // the list the choice was made from
+    std::size_t count = 0;
+    value* types[most_arguments];
+    chosen_method chosen;
+};
+constexpr std::size_t memo_slots = 128;  // see choose's hash
+
 struct Frozen {
     // At first every library global; once a write makes the routines look, only those their
     // definitions can reach (see narrow_to_dependencies).
@@ -43,6 +62,8 @@ struct Frozen {
     std::uint64_t watched_seen = 0;
     std::uint64_t other_at_freeze = 0;
     bool valid = true;
+    // What choose found for recent calls of generics (see dispatch_memo).
+    std::array<dispatch_memo, memo_slots> memos{};
 };
 
 Frozen& frozen(Runtime& rt) { return *static_cast<Frozen*>(rt.library_state.get()); }
@@ -264,7 +285,6 @@ value* in_list(Runtime& rt, value* container, value* item) {
 }
 
 // Calls with more arguments than this run their Velune code.
-constexpr std::size_t most_arguments = 8;
 
 // ---- nested blocks of lines (the configuration libraries' text) ----
 
@@ -483,27 +503,11 @@ void classify(Runtime& rt, lispfunc* l) {
     l->dispatches = true;
 }
 
-bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_method& out) {
-    if (!unchanged(rt)) return false;
-    // The code finds its names through the generic's scopes before the global one.
-    for (const environment* e = generic->closure; e != nullptr && e != rt.global; e = e->parent) {
-        for (const auto& entry : e->names.entries) {
-            if (entry.first->in_dispatch) return false;
-        }
-    }
-    value* values[most_arguments];
-    std::size_t n = 0;
-    for (value* v = arguments; is<cell>(v); v = as<cell>(v)->cdr) {
-        if (n == most_arguments) return false;
-        values[n++] = as<cell>(v)->car;
-    }
-    dispatch_places places;
-    if (!locate(generic->body, places)) return false;
-    value* const* listed = frozen(rt).method_store->table.find(as<string>(places.key)->text);
-    if (listed == nullptr) return false;  // get-key fails
-    value* chosen = nullptr;
+// The definitions' first method whose typed parameters the arguments' types match: false
+// when none does, or when the dispatch code itself would fail (see choose).
+bool pick(Runtime& rt, value* definitions, value* const* values, std::size_t n, value*& chosen) {
+    chosen = nullptr;
     // filter runs match-types on every definition, so any of them can fail the call.
-    value* definitions = *listed;
     for (; is<cell>(definitions); definitions = as<cell>(definitions)->cdr) {
         value* definition = as<cell>(definitions)->car;
         value* method = part(definition, {1});
@@ -538,19 +542,61 @@ bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_metho
     value* implementation = as<function>(chosen)->implementation;
     if (!is<lispfunc>(implementation)) return false;
     const auto* m = as<lispfunc>(implementation);
-    if (m->rest_parameter != nullptr || m->parameters.size() != n) return false;  // the call's own error
-    value* if_function = frozen(rt).if_function;
-    out.method = chosen;
-    out.call_form = places.call_form;
-    out.count = 0;
-    for (int i = 0; i < 5; ++i) {
-        if (i == 4) {
-            out.frames[out.count][0] = places.if_form;
-            out.frames[out.count++][1] = if_function;
+    return m->rest_parameter == nullptr && m->parameters.size() == n;  // else the call's own error
+}
+
+bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_method& out) {
+    if (!unchanged(rt)) return false;
+    // The code finds its names through the generic's scopes before the global one.
+    for (const environment* e = generic->closure; e != nullptr && e != rt.global; e = e->parent) {
+        for (const auto& entry : e->names.entries) {
+            if (entry.first->in_dispatch) return false;
         }
-        out.frames[out.count][0] = places.forms[i];
-        out.frames[out.count++][1] = places.bodies[i];
     }
+    value* values[most_arguments];
+    std::size_t n = 0;
+    for (value* v = arguments; is<cell>(v); v = as<cell>(v)->cdr) {
+        if (n == most_arguments) return false;
+        values[n++] = as<cell>(v)->car;
+    }
+    // A slot for each generic and first argument's type: a generic is often called on a few
+    // types in turn (to-string on every kind of node).
+    const auto address = [](const void* p) { return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p)); };
+    const std::uint64_t mixed = address(generic) * 0x9E3779B97F4A7C15u ^ (n > 0 ? address(values[0]->type) : 0) * 0xC2B2AE3D27D4EB4Fu;
+    const std::size_t hash = static_cast<std::size_t>(mixed >> 57);  // the top 7 bits: 128 slots
+    dispatch_memo& memo = frozen(rt).memos[hash];
+    if (const std::size_t epoch = rt.heap.collections(); memo.generic != generic || memo.epoch != epoch) {
+        dispatch_places places;
+        if (!locate(generic->body, places)) return false;
+        memo.generic = generic;
+        memo.epoch = epoch;
+        memo.key = places.key;
+        memo.definitions = nullptr;
+        chosen_method& c = memo.chosen;
+        c.call_form = places.call_form;
+        c.count = 0;
+        for (int i = 0; i < 5; ++i) {
+            if (i == 4) {
+                c.frames[c.count][0] = places.if_form;
+                c.frames[c.count++][1] = frozen(rt).if_function;
+            }
+            c.frames[c.count][0] = places.forms[i];
+            c.frames[c.count++][1] = places.bodies[i];
+        }
+    }
+    value* const* listed = frozen(rt).method_store->table.find(as<string>(memo.key)->text);
+    if (listed == nullptr) return false;  // get-key fails
+    bool same = memo.definitions == *listed && memo.count == n;
+    for (std::size_t i = 0; same && i < n; ++i) same = memo.types[i] == values[i]->type;
+    if (!same) {
+        value* chosen = nullptr;
+        if (!pick(rt, *listed, values, n, chosen)) return false;
+        memo.definitions = *listed;
+        memo.count = n;
+        for (std::size_t i = 0; i < n; ++i) memo.types[i] = values[i]->type;
+        memo.chosen.method = chosen;
+    }
+    out = memo.chosen;
     return true;
 }
 
