@@ -120,7 +120,7 @@ void narrow_to_dependencies(Frozen& f) {
             auto* scope = as<environment>(v);
             if (scope->parent == nullptr) break;  // the global scope: reached by name only
             for (const auto& entry : scope->names.entries) pending.push_back(entry.second);
-            for (const auto& entry : scope->numbered().entries) pending.push_back(entry.second);
+            for (const auto& entry : scope->numbered()) pending.push_back(entry.second);
             pending.push_back(scope->parent);
             break;
         }
@@ -641,7 +641,7 @@ bool learn_dispatch(Runtime& rt, Frozen& f) {
 // A scope made by a call of a one-parameter function, holding nothing else.
 value* only_binding(const environment* scope, const Name* name) {
     const auto& entries = scope->names.entries;
-    if (!scope->implicit_scopes() || entries.size() != 1 || !scope->numbered().entries.empty() || entries[0].first != name)
+    if (!scope->implicit_scopes() || entries.size() != 1 || scope->has_numbered() || entries[0].first != name)
         return nullptr;
     return entries[0].second;
 }

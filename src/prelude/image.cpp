@@ -161,7 +161,7 @@ private:
             auto* env = as<environment>(v);
             out.push_back(env->parent);
             for (const auto& entry : env->name_bindings(rt)) out.push_back(entry.second);
-            for (const auto& entry : env->numbered().entries) out.push_back(entry.second);
+            for (const auto& entry : env->numbered()) out.push_back(entry.second);
             break;
         }
         case value_kind::function: out.push_back(as<function>(v)->implementation); break;
@@ -293,8 +293,9 @@ private:
             w.byte(static_cast<std::uint8_t>(env == rt.global ? record::global : record::environment));
             ref(env->parent);
             name_entries(env->name_bindings(rt));
-            w.number(env->numbered().entries.size());
-            for (const auto& entry : env->numbered().entries) {
+            const auto numbered = env->numbered();
+            w.number(numbered.size());
+            for (const auto& entry : numbered) {
                 w.signed_number(entry.first);
                 ref(entry.second);
             }

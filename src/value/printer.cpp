@@ -240,7 +240,7 @@ private:
             if (name == rt.known.parent_scope && v == e->parent) continue;
             add(name->text, v);
         }
-        for (const auto& [number, v] : e->numbered().entries) add("<symbol #" + format_integer(number) + ">", v);
+        for (const auto& [number, v] : e->numbered()) add("<symbol #" + format_integer(number) + ">", v);
 
         out += "(env";
         if (e->parent != nullptr) {

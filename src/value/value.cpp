@@ -117,10 +117,18 @@ value* environment::lookup_name_further(const Name* name) const {
 value* environment::lookup_number(const value* symbol) const {
     const std::int64_t number = as<num_symbol>(symbol)->number;
     for (const environment* e = this; e != nullptr; e = e->parent) {
+        if (e->first_numbered != nullptr && e->first_number == number) return e->first_numbered;
         if (e->numbers == nullptr) continue;
         if (value* const* slot = e->numbers->find(number)) return *slot;
     }
     return nullptr;
+}
+
+std::vector<std::pair<std::int64_t, value*>> environment::numbered() const {
+    std::vector<std::pair<std::int64_t, value*>> out;
+    if (first_numbered != nullptr) out.emplace_back(first_number, first_numbered);
+    if (numbers) out.insert(out.end(), numbers->entries.begin(), numbers->entries.end());
+    return out;
 }
 
 bool environment::has_symbol(const value* symbol) const {
@@ -128,7 +136,8 @@ bool environment::has_symbol(const value* symbol) const {
         const Name* name = as<named_symbol>(symbol)->name;
         return (name->scope_role != 0 && implicit_scopes()) || names.contains(name);
     }
-    return numbers != nullptr && numbers->contains(as<num_symbol>(symbol)->number);
+    const std::int64_t number = as<num_symbol>(symbol)->number;
+    return (first_numbered != nullptr && first_number == number) || (numbers != nullptr && numbers->contains(number));
 }
 
 bool environment::remove(const value* symbol) {
@@ -140,7 +149,12 @@ bool environment::remove(const value* symbol) {
         return names.erase(name);
     }
     binding_barrier(this, false);
-    return numbers != nullptr && numbers->erase(as<num_symbol>(symbol)->number);
+    const std::int64_t number = as<num_symbol>(symbol)->number;
+    if (first_numbered != nullptr && first_number == number) {
+        first_numbered = nullptr;
+        return true;
+    }
+    return numbers != nullptr && numbers->erase(number);
 }
 
 // ---- classes and instances ----

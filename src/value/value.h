@@ -358,9 +358,12 @@ struct environment final : value {
     // first in every scope, but held in no entry (see `implicit_scopes`) until one of them
     // is rebound or unset.
     scope_map<const Name*, inline_vector<binding<const Name*>, 3>> names;
-    // Generated symbols are bound in few scopes: their map is made on the first one.
+    // Generated symbols are bound in few scopes, and nearly always one in each (a method's
+    // parameter, a macro's local): the first is held here, and a map made for the others.
     using number_map = scope_map<std::int64_t, std::vector<std::pair<std::int64_t, value*>>>;
-    std::unique_ptr<number_map> numbers;
+    std::int64_t first_number = 0;
+    value* first_numbered = nullptr;  // nullptr when none is held here
+    std::unique_ptr<number_map> numbers;  // bound after it
     velune::environment* parent;
 
     // Binds current-scope to itself and parent-scope to the parent, in that order.
@@ -434,13 +437,21 @@ struct environment final : value {
         names.append_new(name, v);
         if (names.entries.on_heap()) bare = false;
     }
-    // The generated symbols' bindings, empty for most scopes.
-    const number_map& numbered() const {
-        static const number_map none;
-        return numbers ? *numbers : none;
-    }
+    // The generated symbols' bindings in their order, none for most scopes.
+    std::vector<std::pair<std::int64_t, value*>> numbered() const;
+    bool has_numbered() const { return first_numbered != nullptr || (numbers && numbers->size() > 0); }
     void bind_number(std::int64_t number, value* v) {
         binding_barrier(this, false);
+        if (first_numbered != nullptr && first_number == number) {
+            first_numbered = v;
+            return;
+        }
+        // Held here only while it comes first: once the map has begun, new ones go after.
+        if (first_numbered == nullptr && !numbers) {
+            first_number = number;
+            first_numbered = v;
+            return;
+        }
         if (!numbers) numbers = std::make_unique<number_map>();
         bare = false;
         numbers->bind(number, v);
@@ -453,12 +464,14 @@ struct environment final : value {
             for (const auto& entry : names.entries) entry.first->global_value = nullptr;
         }
         names.clear();
+        first_numbered = nullptr;
         numbers.reset();
         own_bits |= implicit_bit;
     }
 
     void trace(Tracer& t) const override {
         names.trace(t);
+        t.visit(first_numbered);
         if (numbers) numbers->trace(t);
         t.visit(parent);
     }

@@ -127,8 +127,10 @@ TEST_F(Generations, YoungValuesWrittenIntoOldObjectsSurvive) {
     EXPECT_EQ(after_minor_collections(*scope->names.find(name("fresh"))), 2);
     scope->bind_parameter(name("argument"), young(3));
     EXPECT_EQ(after_minor_collections(*scope->names.find(name("argument"))), 3);
-    scope->bind(next_num_symbol(rt), young(4));
-    EXPECT_EQ(after_minor_collections(scope->numbered().entries.back().second), 4);
+    scope->bind(next_num_symbol(rt), young(4));  // held inside the scope
+    EXPECT_EQ(after_minor_collections(scope->numbered().back().second), 4);
+    scope->bind(next_num_symbol(rt), young(14));  // in the scope's map
+    EXPECT_EQ(after_minor_collections(scope->numbered().back().second), 14);
 
     auto* dictionary = old("dictionary", rt.heap.make<hashtable>(rt));
     hashtable_setkey(dictionary, make_string(rt, "k"), young(5));

@@ -7,6 +7,7 @@
 
 #include "interpreter/interpreter.h"
 #include "prelude/prelude.h"
+#include "value/printer.h"
 
 namespace velune {
 namespace {
@@ -169,7 +170,7 @@ TEST_F(Values, NewEnvironmentBindsItsScopesFirst) {
     EXPECT_EQ(inner->lookup(sym("current-scope")), inner);
     EXPECT_EQ(inner->lookup(sym("parent-scope")), outer);
     EXPECT_EQ(inner->parent, outer);
-    EXPECT_TRUE(inner->numbered().entries.empty());
+    EXPECT_TRUE(inner->numbered().empty());
 
     // Without a parent, parent-scope is bound but has no value.
     auto* orphan = rt.heap.make<environment>(rt, nullptr);
@@ -285,6 +286,39 @@ TEST_F(Values, GeneratedAndNamedSymbolsAreSeparateVariables) {
     EXPECT_EQ(as<integer>(inner->lookup(sym(printed)))->int_value, 2);
 }
 
+TEST_F(Values, GeneratedSymbolsKeepTheirBindingOrderThroughRemovalAndRebinding) {
+    // The first is held apart from the others: the order must not show it.
+    auto* e = rt.heap.make<environment>(rt, nullptr);
+    num_symbol* g[4];
+    for (auto*& s : g) s = next_num_symbol(rt);
+    const auto numbers = [&] {
+        std::vector<std::int64_t> out;
+        for (const auto& [number, v] : e->numbered()) out.push_back(number - g[0]->number);
+        return out;
+    };
+    e->bind(g[0], num(0));
+    e->bind(g[1], num(1));
+    e->bind(g[2], num(2));
+    e->bind(g[0], num(10));  // keeps its place
+    EXPECT_EQ(numbers(), (std::vector<std::int64_t>{0, 1, 2}));
+    EXPECT_TRUE(e->remove(g[0]));
+    EXPECT_FALSE(e->has_symbol(g[0]));
+    e->bind(g[3], num(3));
+    e->bind(g[0], num(20));  // new again: last
+    EXPECT_EQ(numbers(), (std::vector<std::int64_t>{1, 2, 3, 0}));
+    EXPECT_EQ(as<integer>(e->lookup(g[0]))->int_value, 20);
+    EXPECT_EQ(as<integer>(e->lookup(g[1]))->int_value, 1);
+    EXPECT_TRUE(e->remove(g[1]));
+    EXPECT_TRUE(e->remove(g[2]));
+    EXPECT_EQ(numbers(), (std::vector<std::int64_t>{3, 0}));
+    EXPECT_FALSE(e->remove(g[1]));
+    // The first of a fresh scope is held apart, and printed with the others.
+    auto* single = rt.heap.make<environment>(rt, nullptr);
+    single->bind(g[2], str("only"));
+    EXPECT_EQ(single->numbered().size(), 1u);
+    EXPECT_NE(represent_text(rt, single).find("\"only\""), std::string::npos);
+}
+
 TEST_F(Values, LargeEnvironmentKeepsOrderAndLookupsThroughRemovals) {
     // Enough bindings for the map to index them; removals must keep the index honest.
     auto* e = rt.heap.make<environment>(rt, nullptr);
@@ -330,8 +364,11 @@ TEST_F(Values, AScopeIsFreedWithoutItsDestructorOnlyWhileItsBindingsFitInside) {
     for (int i = 0; i < 20; ++i) grown->bind(sym("v" + std::to_string(i)), num(i));
     EXPECT_FALSE(grown->bare);
 
+    // The first generated symbol is held inside; the second needs a map.
     auto* numbered = rt.heap.make<environment>(rt, rt.global);
     numbered->bind(next_num_symbol(rt), num(1));
+    EXPECT_TRUE(numbered->bare);
+    numbered->bind(next_num_symbol(rt), num(2));
     EXPECT_FALSE(numbered->bare);
 
     // Rebinding a scope name stores both scope names as entries: three in all, then four.
