@@ -554,7 +554,14 @@ bool EvalFrame::call_function(Interpreter& in) {
             }
             if (f->dispatches && rt.choose_method != nullptr) {
                 chosen_method chosen;
-                if (rt.choose_method(rt, f, gathered, chosen)) return run_method(in, chosen);
+                if (rt.choose_method(rt, f, gathered, chosen)) {
+                    if (chosen.value_read != nullptr) {
+                        result = chosen.value_read;
+                        at = state::done;
+                        return true;
+                    }
+                    return run_method(in, chosen);
+                }
             }
             scope = bind_arguments(rt, f, gathered);
         }

@@ -54,6 +54,7 @@ struct Frozen {
     value* dispatch_list = nullptr;
     value* dispatch_call = nullptr;
     value* if_function = nullptr;
+    const Name* get_attr = nullptr;  // the name getters read through
     // range's iterator: the body every one of them shares, and what its scopes must hold.
     value* range_body = nullptr;
     environment* range_closure = nullptr;
@@ -545,6 +546,54 @@ bool pick(Runtime& rt, value* definitions, value* const* values, std::size_t n, 
     return m->rest_parameter == nullptr && m->parameters.size() == n;  // else the call's own error
 }
 
+// The attribute a method only reads, its body (get-attr x (quote name)) as make-getter writes
+// it, x its one parameter; nullptr for any other method. Whether get-attr and quote mean the
+// built-ins then is for each call (see reads_attribute).
+const Name* getter_attribute(const Runtime& rt, value* method) {
+    const auto* m = as<lispfunc>(as<function>(method)->implementation);
+    if (m->parameters.size() != 1 || m->rest_parameter != nullptr || tail_after(m->body, 1) != rt.nil) return nullptr;
+    value* form = part(m->body, {0});
+    value* head = part(form, {0});
+    value* quoted = part(form, {2});
+    if (head == nullptr || quoted == nullptr || tail_after(form, 3) != rt.nil || !is<named_symbol>(head) ||
+        as<named_symbol>(head)->name->text != "get-attr" || !same_symbol(part(form, {1}), m->parameters[0])) {
+        return nullptr;
+    }
+    value* q = part(quoted, {0});
+    value* name = part(quoted, {1});
+    if (q == nullptr || name == nullptr || tail_after(quoted, 2) != rt.nil || !is<named_symbol>(q) ||
+        as<named_symbol>(q)->name != rt.known.quote || !is<named_symbol>(name)) {
+        return nullptr;
+    }
+    // A parameter named get-attr or quote would change what the body's names mean.
+    if (same_symbol(m->parameters[0], head) || same_symbol(m->parameters[0], q)) return nullptr;
+    return as<named_symbol>(name)->name;
+}
+
+// The value the chosen getter method would return for `object`: nullptr when its names do
+// not mean the built-in get-attr and quote where it was made, or when get-attr would fail.
+value* reads_attribute(Runtime& rt, value* method, const Name* attribute, value* object) {
+    if (!is<instance>(object)) return nullptr;
+    const environment* scope = as<lispfunc>(as<function>(method)->implementation)->closure;
+    value* reader = scope->lookup_name(frozen(rt).get_attr);
+    if (reader == nullptr || !is<function>(reader) || as<function>(reader)->exec_mode != exec_mode::function ||
+        !is<nativefunc>(as<function>(reader)->implementation) ||
+        as<nativefunc>(as<function>(reader)->implementation)->entry != get_attr) {
+        return nullptr;
+    }
+    value* quote = scope->lookup_name(rt.known.quote);
+    if (quote == nullptr || !is<function>(quote) || as<function>(quote)->implementation != rt.quote_form ||
+        (as<function>(quote)->exec_mode != exec_mode::no_eval && as<function>(quote)->exec_mode != exec_mode::no_expand)) {
+        return nullptr;
+    }
+    try {
+        value* v = as<instance>(object)->get_attr(attribute);
+        return v != nullptr ? v : rt.nil;  // a slot never written reads as nil
+    } catch (const LispError&) {
+        return nullptr;  // the method runs, and fails as it should
+    }
+}
+
 bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_method& out) {
     if (!unchanged(rt)) return false;
     // The code finds its names through the generic's scopes before the global one.
@@ -595,8 +644,10 @@ bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_metho
         memo.count = n;
         for (std::size_t i = 0; i < n; ++i) memo.types[i] = values[i]->type;
         memo.chosen.method = chosen;
+        memo.chosen.attribute = getter_attribute(rt, chosen);
     }
     out = memo.chosen;
+    out.value_read = out.attribute != nullptr ? reads_attribute(rt, out.method, out.attribute, values[0]) : nullptr;
     return true;
 }
 
@@ -824,6 +875,7 @@ void install_fast_paths(Runtime& rt, bool restored) {
         f.roots.push_back(v);
     }
     learn_range(rt, f);
+    f.get_attr = rt.names.intern("get-attr");
     if (learn_dispatch(rt, f)) {
         // A restored image says which of its functions dispatch; evaluated ones are looked at.
         for (const auto& entry : rt.global->names.entries) {

@@ -536,6 +536,10 @@ using fast_path = value* (*)(Runtime&, value* const* arguments, std::size_t coun
 struct chosen_method {
     static constexpr std::size_t most_frames = 8;
     value* method = nullptr;
+    // The call's value, when the method only reads an attribute of its argument and the
+    // chooser read it: the method need not run.
+    value* value_read = nullptr;
+    const Name* attribute = nullptr;  // the attribute such a method reads
     value* call_form = nullptr;
     std::size_t count = 0;
     value* frames[most_frames][2];
