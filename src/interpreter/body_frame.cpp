@@ -162,6 +162,22 @@ void BodyFrame::open(const node* call, value* head, state at) {
     return false;
 }
 
+// A leaf call of a generic: true with its value when the method chosen for the values only
+// reads an attribute (see chosen_method::value_read); else the call goes to an EvalFrame,
+// which chooses again and makes it.
+[[gnu::noinline]] bool BodyFrame::read_or_hand_over(Interpreter& in, const node* n, velune::function* f,
+                                                    value* const* arguments, value*& v) {
+    Runtime& rt = in.rt;
+    auto* generic = as<lispfunc>(f->implementation);
+    chosen_method chosen;
+    if (rt.choose_method != nullptr && generic->rest_parameter == nullptr && generic->parameters.size() == n->count &&
+        rt.choose_method(rt, generic, arguments, n->count, chosen) && chosen.value_read != nullptr) {
+        v = chosen.value_read;
+        return true;
+    }
+    return hand_over(in, n, f);
+}
+
 // Makes the call of the level on top, its arguments all evaluated: true with its value in
 // `v` (the level gone) or, for a body run here, with its first node in `next`; false after
 // pushing the frame that runs it.
@@ -276,6 +292,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
         if (l->takes(count) && (v = l->fast(rt, *l, arguments, count)) != nullptr) return true;
         return hand_over(in, n, f);
     }
+    if (l->dispatches) [[unlikely]] return read_or_hand_over(in, n, f, arguments, v);
     if (!runs_here(l, count)) return hand_over(in, n, f);
     if (!l->compiled) l->compiled = compiled_for(rt, l->body);
     if (takes_over(l, depth)) {

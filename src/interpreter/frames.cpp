@@ -254,6 +254,19 @@ velune::environment* bind_arguments(Runtime& rt, lispfunc* f, value* arguments) 
     return scope;
 }
 
+// The method of a generic's call chosen natively from its argument list: false, nothing
+// changed, when the chooser declines or is not there.
+bool choose_for(Runtime& rt, const lispfunc* f, value* arguments, chosen_method& chosen) {
+    if (!f->dispatches || rt.choose_method == nullptr) return false;
+    value* values[chosen_method::most_arguments];
+    std::size_t count = 0;
+    for (value* v = arguments; is<cell>(v); v = rest_of(v)) {
+        if (count == chosen_method::most_arguments) return false;
+        values[count++] = first(v);
+    }
+    return rt.choose_method(rt, f, values, count, chosen);
+}
+
 // A native or a library function with a fast path: two argument values can wait in the
 // frame, and become a list only if the fast path declines.
 bool has_fast_path(const value* implementation) {
@@ -552,16 +565,13 @@ bool EvalFrame::call_function(Interpreter& in) {
                     return true;
                 }
             }
-            if (f->dispatches && rt.choose_method != nullptr) {
-                chosen_method chosen;
-                if (rt.choose_method(rt, f, gathered, chosen)) {
-                    if (chosen.value_read != nullptr) {
-                        result = chosen.value_read;
-                        at = state::done;
-                        return true;
-                    }
-                    return run_method(in, chosen);
+            if (chosen_method chosen; choose_for(rt, f, gathered, chosen)) {
+                if (chosen.value_read != nullptr) {
+                    result = chosen.value_read;
+                    at = state::done;
+                    return true;
                 }
+                return run_method(in, chosen);
             }
             scope = bind_arguments(rt, f, gathered);
         }

@@ -337,6 +337,7 @@ private:
 
     bool run(Interpreter& in, const node* n, value* v);
     bool hand_over(Interpreter& in, const node* n, value* head);
+    bool read_or_hand_over(Interpreter& in, const node* n, velune::function* f, value* const* arguments, value*& v);
     bool apply(Interpreter& in, level& top, value*& v, const node*& next);
     void open(const node* call, value* head, state at);
     value* hold_list(Runtime& rt, level& top);

@@ -22,7 +22,7 @@ namespace {
 constexpr std::string_view generic_names[] = {"repr", "add", "length", "at", "set-at", "iter", "to-symbol", "to-string", "in"};
 
 // What the routines rely on, as it stood when the library was in place.
-constexpr std::size_t most_arguments = 8;
+constexpr std::size_t most_arguments = chosen_method::most_arguments;
 
 // What choose found for a generic's call. It holds for a call whose arguments have the
 // same types while the generic's definitions are the same list (cells, functions and
@@ -594,7 +594,7 @@ value* reads_attribute(Runtime& rt, value* method, const Name* attribute, value*
     }
 }
 
-bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_method& out) {
+bool choose(Runtime& rt, const lispfunc* generic, value* const* values, std::size_t n, chosen_method& out) {
     if (!unchanged(rt)) return false;
     // The code finds its names through the generic's scopes before the global one.
     for (const environment* e = generic->closure; e != nullptr && e != rt.global; e = e->parent) {
@@ -602,12 +602,7 @@ bool choose(Runtime& rt, const lispfunc* generic, value* arguments, chosen_metho
             if (entry.first->in_dispatch) return false;
         }
     }
-    value* values[most_arguments];
-    std::size_t n = 0;
-    for (value* v = arguments; is<cell>(v); v = as<cell>(v)->cdr) {
-        if (n == most_arguments) return false;
-        values[n++] = as<cell>(v)->car;
-    }
+    if (n > most_arguments) return false;
     // A slot for each generic and first argument's type: a generic is often called on a few
     // types in turn (to-string on every kind of node).
     const auto address = [](const void* p) { return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p)); };

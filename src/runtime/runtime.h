@@ -178,9 +178,10 @@ public:
     std::unordered_map<const value*, std::weak_ptr<const compiled_body>> compiled_bodies;
     std::size_t compiled_prune_at = 1024;
     // Set with the library's fast paths: picks the method for a call of a generic function
-    // (its arguments a proper list), or declines with false before anything observable
-    // happens; and marks a new Velune function that defgeneric made (`lispfunc::dispatches`).
-    bool (*choose_method)(Runtime&, const lispfunc*, value*, chosen_method&) = nullptr;
+    // with `count` argument values (at most `chosen_method::most_arguments`, and as many as
+    // its parameters), or declines with false before anything observable happens; and marks
+    // a new Velune function that defgeneric made (`lispfunc::dispatches`).
+    bool (*choose_method)(Runtime&, const lispfunc*, value* const* arguments, std::size_t count, chosen_method&) = nullptr;
     void (*classify_function)(Runtime&, lispfunc*) = nullptr;
     DiagnosticState diagnostics;
     value* nil = nullptr;

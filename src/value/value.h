@@ -535,6 +535,7 @@ using fast_path = value* (*)(Runtime&, value* const* arguments, std::size_t coun
 // outermost first. The method runs as if called by `call_form`.
 struct chosen_method {
     static constexpr std::size_t most_frames = 8;
+    static constexpr std::size_t most_arguments = 8;
     value* method = nullptr;
     // The call's value, when the method only reads an attribute of its argument and the
     // chooser read it: the method need not run.

@@ -2,6 +2,10 @@
 (defclass box () "A box" width height)
 (define b (make-box 2 3))
 (print (list (width b) (height b)))
+; Called from a function's body.
+(def (area-of x) (* (width x) (height x)))
+(def (both x) (list (width x) (height x)))
+(print (list (area-of b) (both b)))
 ; A slot never written reads as nil.
 (define empty (make-instance box))
 (print (list (width empty) (height empty)))
@@ -16,10 +20,11 @@
 ; get-attr rebound everywhere: every getter now calls the new one.
 (define saved get-attr)
 (set-symbol (quote get-attr) (fn (object name) (list "rebound" name)))
-(print (list (width b) (height (make-frame 1))))
+(print (list (width b) (height (make-frame 1)) (both b)))
 (set-symbol (quote get-attr) saved)
 (print (width b))
 ; A getter on an instance lacking the attribute fails with the getter's own frames.
 (defclass other () "Another class" colour)
 (defmethod (width (x other)) (get-attr x (quote width)))
-(width (make-other "red"))
+(def (width-of x) (list "width" (width x)))
+(width-of (make-other "red"))
