@@ -61,7 +61,7 @@ void Heap::freeze(sweep s) {
         });
         permanent_count += list->size();
         permanent_objects.push_back(std::move(*list));
-        *list = object_list{};  // what is made from now on
+        *list = object_list{blocks};  // what is made from now on
     }
     old_bytes = old_after_major = 0;
 }

@@ -126,21 +126,49 @@ struct root_source {
     virtual void trace_roots(Tracer&) const = 0;
 };
 
+// The blocks of object pointers the heap's lists are made of. They are mapped from the
+// system, not taken from the allocator: a request of their size makes it sort every small
+// chunk freed since its last one (the strings a sweep frees), some hundred thousand
+// instructions each time. A block a list empties waits here for the next list that grows.
+class block_store {
+public:
+    static constexpr std::size_t block_size = 4096;  // object pointers
+    struct unmap {
+        void operator()(gc_object** block) const { ::munmap(block, block_size * sizeof(gc_object*)); }
+    };
+    using block = std::unique_ptr<gc_object*[], unmap>;
+
+    block take() {
+        if (spare.empty()) {
+            void* memory = ::mmap(nullptr, block_size * sizeof(gc_object*), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (memory == MAP_FAILED) throw std::bad_alloc();
+            return block(static_cast<gc_object**>(memory));
+        }
+        block b = std::move(spare.back());
+        spare.pop_back();
+        return b;
+    }
+    void give(block b) { spare.push_back(std::move(b)); }
+
+private:
+    std::vector<block> spare;
+};
+
 // The heap's list of objects: pointers in fixed blocks, so that adding one is a store and a
 // compare, and a deep recursion's millions of live objects never wait in two copies while a
 // growing vector moves them.
 class object_list {
 public:
-    static constexpr std::size_t block_size = 4096;
+    static constexpr std::size_t block_size = block_store::block_size;
 
-    object_list() = default;
+    explicit object_list(block_store& s) : store(&s) {}
     object_list(object_list&& other) noexcept
-        : blocks(std::move(other.blocks)), spare(std::move(other.spare)), next(other.next), block_end(other.block_end) {
+        : store(other.store), blocks(std::move(other.blocks)), next(other.next), block_end(other.block_end) {
         other.next = other.block_end = nullptr;
     }
     object_list& operator=(object_list&& other) noexcept {
+        store = other.store;
         blocks = std::move(other.blocks);
-        spare = std::move(other.spare);
         next = other.next;
         block_end = other.block_end;
         other.next = other.block_end = nullptr;
@@ -161,7 +189,8 @@ public:
             for (gc_object* const* p = blocks[b].get(); p != end; ++p) f(*p);
         }
     }
-    // Keeps, in order, the objects for which `keep` is true; the blocks left empty are kept for reuse.
+    // Keeps, in order, the objects for which `keep` is true; the blocks left empty go back
+    // to the store.
     template <class Keep> void retain(Keep keep) {
         std::size_t kept = 0;
         for (std::size_t b = 0; b < blocks.size(); ++b) {
@@ -174,7 +203,7 @@ public:
             }
         }
         for (std::size_t keep_blocks = (kept + block_size - 1) / block_size; blocks.size() > keep_blocks;) {
-            spare.push_back(std::move(blocks.back()));
+            store->give(std::move(blocks.back()));
             blocks.pop_back();
         }
         if (blocks.empty()) {
@@ -186,27 +215,13 @@ public:
     }
 
 private:
-    // Blocks are mapped from the system, not taken from the allocator: a request of their
-    // size makes it sort every small chunk freed since its last one (the strings a sweep
-    // frees), some hundred thousand instructions each time.
-    struct unmap {
-        void operator()(gc_object** block) const { ::munmap(block, block_size * sizeof(gc_object*)); }
-    };
-    using block = std::unique_ptr<gc_object*[], unmap>;
-    std::vector<block> blocks;
-    std::vector<block> spare;  // emptied by `retain`, for reuse
+    block_store* store;
+    std::vector<block_store::block> blocks;
     gc_object** next = nullptr;
     gc_object** block_end = nullptr;
 
     [[gnu::noinline]] void add_block() {
-        if (spare.empty()) {
-            void* memory = ::mmap(nullptr, block_size * sizeof(gc_object*), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (memory == MAP_FAILED) throw std::bad_alloc();
-            blocks.emplace_back(static_cast<gc_object**>(memory));
-        } else {
-            blocks.push_back(std::move(spare.back()));
-            spare.pop_back();
-        }
+        blocks.push_back(store->take());
         next = blocks.back().get();
         block_end = next + block_size;
     }
@@ -308,8 +323,9 @@ private:
     friend class TempRoot;
     SlabPool pool;
     std::uint8_t id;      // this heap's place in the table of heaps
-    object_list objects;  // the young: swept by every collection
-    object_list old_objects;  // swept by major collections only
+    block_store blocks;   // before the lists, which give their blocks back to it
+    object_list objects{blocks};      // the young: swept by every collection
+    object_list old_objects{blocks};  // swept by major collections only
     std::vector<gc_object*> written;  // the old objects logged since the last collection
     std::size_t old_bytes = 0;         // what the old objects took when they became old
     std::size_t old_after_major = 0;   // what survived the last major collection

@@ -9,9 +9,11 @@ namespace velune {
 namespace {
 
 // The object list keeps what survives in order across its blocks, and takes new objects
-// after a collection left a block partly or wholly empty.
+// after a collection left a block partly or wholly empty; another list takes the blocks one
+// gave back.
 TEST(Heap, ObjectListKeepsSurvivorsInOrderAcrossBlocks) {
-    object_list list;
+    block_store store;
+    object_list list{store};
     std::vector<gc_object*> made;
     const std::size_t count = 3 * object_list::block_size + 17;
     std::vector<std::unique_ptr<annotations>> owned;
@@ -37,6 +39,11 @@ TEST(Heap, ObjectListKeepsSurvivorsInOrderAcrossBlocks) {
     EXPECT_TRUE(moved.empty());
     moved.push_back(made[2]);
     EXPECT_EQ(moved.size(), 1u);
+    object_list other{store};
+    for (std::size_t i = 0; i < count; ++i) other.push_back(made[i]);  // on the blocks given back
+    std::size_t seen = 0;
+    other.for_each([&](gc_object* o) { EXPECT_EQ(o, made[seen++]); });
+    EXPECT_EQ(seen, count);
 }
 
 TEST(Heap, CollectsAnUnreachableSelfBindingEnvironment) {
