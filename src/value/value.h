@@ -2,6 +2,7 @@
 // LispError: the vocabulary every other module speaks.
 #pragma once
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
 #include <cstring>
@@ -231,6 +232,34 @@ template <class Key> struct binding {
     value* second;
 };
 
+// The index of a large map: a power of two of positions, its size kept in front of them,
+// so that a map without one (nearly every scope) spends only a pointer on it.
+class slot_index {
+public:
+    slot_index() = default;
+    slot_index(const slot_index&) = delete;
+    slot_index& operator=(const slot_index&) = delete;
+    ~slot_index() { clear(); }
+    bool empty() const { return slots == nullptr; }
+    std::size_t size() const { return slots == nullptr ? 0 : slots[-1]; }
+    std::uint32_t& operator[](std::size_t i) { return slots[i]; }
+    std::uint32_t operator[](std::size_t i) const { return slots[i]; }
+    void assign(std::size_t n, std::uint32_t fill) {
+        clear();
+        auto* block = new std::uint32_t[n + 1];
+        block[0] = static_cast<std::uint32_t>(n);
+        std::fill(block + 1, block + 1 + n, fill);
+        slots = block + 1;
+    }
+    void clear() {
+        if (slots != nullptr) delete[] (slots - 1);
+        slots = nullptr;
+    }
+
+private:
+    std::uint32_t* slots = nullptr;
+};
+
 // Insertion-ordered map: order is observable (printing, list-keys, the global bindings).
 // Small scopes scan a vector; an index is built once the map grows past a few entries: the
 // entries' positions in an open-addressed table, so that adding a key allocates nothing of
@@ -314,8 +343,7 @@ template <class Key, class Entries = std::vector<std::pair<Key, value*>>> struct
 
 private:
     static constexpr std::uint32_t empty_slot = UINT32_MAX;
-    // A power of two in size, at most half full.
-    std::vector<std::uint32_t> index;
+    slot_index index;  // at most half full
 
     static std::size_t hash_of(lookup_key k) {
         if constexpr (std::is_pointer_v<lookup_key>) {
