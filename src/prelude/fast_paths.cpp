@@ -297,7 +297,7 @@ bool is_block(const Runtime& rt, value* v) { return v == rt.nil || is<cell>(v); 
 // flatten: the lines of a nested block, in order; false where the definition would fail.
 bool flatten_into(Runtime& rt, value* blocks, std::vector<value*>& lines, int depth) {
     if (depth > deepest_block) return false;
-    for (; !values_equal(rt, blocks, rt.nil); blocks = as<cell>(blocks)->cdr) {
+    for (; blocks != rt.nil; blocks = as<cell>(blocks)->cdr) {  // (= nil x): nil is equal to itself alone
         if (!is<cell>(blocks)) return false;  // car fails
         value* head = as<cell>(blocks)->car;
         if (!is_builtin(head)) return false;
@@ -324,16 +324,24 @@ value* flatten_block(Runtime& rt, value* blocks) {
 // indent-block: the same nesting, each line after the prefix (by the generic +).
 value* indent_block(Runtime& rt, value* prefix, value* blocks, int depth) {
     if (depth > deepest_block) return nullptr;
-    std::vector<value*> items;
-    for (; !values_equal(rt, blocks, rt.nil); blocks = as<cell>(blocks)->cdr) {
+    // Built front to back: the cells are new, and no collection runs within a routine.
+    value* items = rt.nil;
+    cell* last = nullptr;
+    for (; blocks != rt.nil; blocks = as<cell>(blocks)->cdr) {  // (= nil x): nil is equal to itself alone
         if (!is<cell>(blocks)) return nullptr;
         value* head = as<cell>(blocks)->car;
         if (!is_builtin(head)) return nullptr;
         value* item = is_block(rt, head) ? indent_block(rt, prefix, head, depth + 1) : add_two(rt, prefix, head);
         if (item == nullptr) return nullptr;
-        items.push_back(item);
+        cell* c = cons(rt, item, rt.nil);
+        if (last == nullptr) {
+            items = c;
+        } else {
+            last->cdr = c;
+        }
+        last = c;
     }
-    return list_of(rt, items);
+    return items;
 }
 
 value* lines_to_string(Runtime& rt, value* blocks) {
