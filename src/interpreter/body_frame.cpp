@@ -21,12 +21,11 @@ bool takes_form(exec_mode mode) { return mode == exec_mode::no_eval || mode == e
     if (++rt.steps > rt.step_limit) throw StepLimitReached();
 }
 
-// Whether a Velune function's call can go on in a BodyFrame: one with a native routine and
-// no dispatch (its routine is tried on the values), or one whose parameters take `count`
-// arguments as new entries of a fresh scope.
+// Whether a BodyFrame can evaluate the arguments of a Velune function's call: one with a
+// native routine (tried on the values), a generic (see apply_generic), or one whose
+// parameters take `count` arguments as new entries of a fresh scope.
 bool runs_here(lispfunc* f, std::size_t count) {
-    if (f->dispatches) return false;
-    if (f->fast != nullptr) return true;
+    if (f->dispatches || f->fast != nullptr) return true;
     return f->rest_parameter == nullptr && f->parameters.size() == count && f->plain_parameters();
 }
 
@@ -90,6 +89,7 @@ std::string BodyFrame::display(const Runtime& rt) const {
     };
     for (std::size_t i = 0; i < depth; ++i) {
         const level& l = levels()[i];
+        if (l.at == state::handed) continue;  // its EvalFrame shows every line
         const std::string form = describe(rt, l.call->form);
         line("EvalFrame: ", form);
         switch (l.at) {
@@ -117,6 +117,7 @@ std::string BodyFrame::display(const Runtime& rt) const {
             line("CallFrame: ", form);
             break;
         case state::call:
+        case state::handed:
             break;
         }
     }
@@ -178,6 +179,32 @@ void BodyFrame::open(const node* call, value* head, state at) {
     return hand_over(in, n, f);
 }
 
+// The call of a generic on top, its arguments evaluated: true with its value (the level
+// gone) when its native routine answers or the method chosen only reads an attribute
+// (chosen_method::value_read); else an EvalFrame given the values chooses and makes the
+// call, as it would have after evaluating them itself.
+[[gnu::noinline]] bool BodyFrame::apply_generic(Interpreter& in, level& top, value*& v) {
+    Runtime& rt = in.rt;
+    value* const* arguments = &values()[top.base];
+    const std::size_t count = top.call->count;
+    auto* generic = as<lispfunc>(as<velune::function>(top.function)->implementation);
+    if (generic->fast != nullptr && generic->takes(count) && (v = generic->fast(rt, *generic, arguments, count)) != nullptr) {
+        --depth;
+        return true;
+    }
+    if (chosen_method chosen; rt.choose_method != nullptr && generic->rest_parameter == nullptr &&
+                              generic->parameters.size() == count &&
+                              rt.choose_method(rt, generic, arguments, count, chosen) && chosen.value_read != nullptr) {
+        v = chosen.value_read;
+        --depth;
+        return true;
+    }
+    value* list = hold_list(rt, top);
+    top.at = state::handed;
+    in.push<EvalFrame>(current, top.call->form)->arguments_are(top.function, list, rt.nil);
+    return false;
+}
+
 // Makes the call of the level on top, its arguments all evaluated: true with its value in
 // `v` (the level gone) or, for a body run here, with its first node in `next`; false after
 // pushing the frame that runs it.
@@ -206,6 +233,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
         return true;
     }
     auto* f = as<lispfunc>(implementation);
+    if (f->dispatches) [[unlikely]] return apply_generic(in, top, v);
     if (f->fast != nullptr) {
         if (f->takes(count) && (v = f->fast(rt, *f, arguments, count)) != nullptr) {
             --depth;
@@ -449,6 +477,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
         case state::branch:
         case state::body:
         case state::call:
+        case state::handed:
             --depth;
             break;
         case state::native:

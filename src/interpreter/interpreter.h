@@ -194,6 +194,14 @@ public:
         function = head;
         at = state::head_known;
     }
+    // A frame pushed for a call of a generic whose argument values another frame has
+    // evaluated, as this one would have: it goes on from there, choosing the method.
+    void arguments_are(value* head, value* values, value* nil) {
+        function = head;
+        gathered = values;
+        remaining = nil;
+        at = state::arguments;
+    }
     // A frame pushed only for the trace, when a native called without one has failed: it
     // shows the lines of the frames the native's call would have had.
     void failed_native(value* function_value, value* arguments) {
@@ -295,8 +303,10 @@ private:
         call,       // a CallFrame is running the call (an EvalFrame)
         inner,      // a function applied in place is running its body in a scope of its own
                     //   (an EvalFrame, a CallFrame and an ExecFrame)
-        callee      // a Velune function's body is running here, in the call's scope (the same
+        callee,     // a Velune function's body is running here, in the call's scope (the same
                     //   three lines); its function value is in the first slot
+        handed      // an EvalFrame of its own, given the argument values, makes a generic's
+                    //   call (no lines: that frame shows them all)
     };
     // Room kept above a body's own needs, so that the bodies it calls run in the same frame
     // (a recursion fills a frame before it pushes the next).
@@ -337,6 +347,7 @@ private:
 
     bool run(Interpreter& in, const node* n, value* v);
     bool hand_over(Interpreter& in, const node* n, value* head);
+    bool apply_generic(Interpreter& in, level& top, value*& v);
     bool read_or_hand_over(Interpreter& in, const node* n, velune::function* f, value* const* arguments, value*& v);
     bool apply(Interpreter& in, level& top, value*& v, const node*& next);
     void open(const node* call, value* head, state at);
