@@ -493,7 +493,12 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
     value* const* arguments = &values()[top.base];
     std::size_t i = 0;
     for (value* p = as<cell>(as<cell>(as<cell>(top.call->form)->car)->cdr)->car; is<cell>(p); p = as<cell>(p)->cdr) {
-        inner_scope->bind_fresh_parameter(as<named_symbol>(as<cell>(p)->car)->name, arguments[i++]);
+        value* parameter = as<cell>(p)->car;
+        if (is<named_symbol>(parameter)) {
+            inner_scope->bind_fresh_parameter(as<named_symbol>(parameter)->name, arguments[i++]);
+        } else {
+            inner_scope->bind_number(as<num_symbol>(parameter)->number, arguments[i++]);  // a macro's local
+        }
     }
     top.function = current;  // the scope to return to
     top.at = state::inner;

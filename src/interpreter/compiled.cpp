@@ -46,18 +46,22 @@ int in_place_parameters(const Runtime& rt, value* form) {
     value* end = rest_of(tail);
     while (is<cell>(end)) end = rest_of(end);
     if (end != rt.nil) return -1;
-    const Name* names[8];
+    value* parameters[8];
     int count = 0;
     value* p = first(tail);
     for (; is<cell>(p); p = rest_of(p)) {
         value* parameter = first(p);
-        if (count == 8 || !is<named_symbol>(parameter)) return -1;
-        const Name* name = as<named_symbol>(parameter)->name;
-        if (name->scope_role != 0 || name == rt.known.dot) return -1;
-        for (int i = 0; i < count; ++i) {
-            if (names[i] == name) return -1;
+        if (count == 8) return -1;
+        if (is<named_symbol>(parameter)) {
+            const Name* name = as<named_symbol>(parameter)->name;
+            if (name->scope_role != 0 || name == rt.known.dot) return -1;
+        } else if (!is<num_symbol>(parameter)) {  // a generated symbol is as plain as a name
+            return -1;
         }
-        names[count++] = name;
+        for (int i = 0; i < count; ++i) {
+            if (symbol_equal(parameters[i], parameter)) return -1;
+        }
+        parameters[count++] = parameter;
     }
     if (p != rt.nil) return -1;
     int arguments = 0;

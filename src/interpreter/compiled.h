@@ -46,7 +46,7 @@ struct compiled_body {
 };
 
 // For ((fn (a b) body...) x y), a proper form with a body: the number of parameters when
-// they are plain (named, distinct, neither current-scope nor parent-scope, at most eight) and
+// they are plain (symbols, distinct, neither current-scope nor parent-scope, at most eight) and
 // as many as the arguments; -1 otherwise. What the head's name means is for the caller.
 int in_place_parameters(const Runtime& rt, value* form);
 

@@ -493,8 +493,13 @@ void EvalFrame::gather(Runtime& rt, value* v) {
     if (is<velune::environment>(gathered)) {
         const Name* name;
         if (is<cell>(function)) {  // a function applied in place: its parameter list
-            name = as<named_symbol>(first(last))->name;
+            value* parameter = first(last);
             last = rest_of(last);
+            if (is<num_symbol>(parameter)) {  // a macro's local
+                as<velune::environment>(gathered)->bind_number(as<num_symbol>(parameter)->number, v);
+                return;
+            }
+            name = as<named_symbol>(parameter)->name;
         } else {
             auto* f = as<lispfunc>(as<velune::function>(function)->implementation);
             name = as<named_symbol>(f->parameters[bound++])->name;

@@ -46,6 +46,17 @@ TEST(Compiled, FormsBecomeTheirKindsAndNestingStopsAtALimit) {
     for (const char* text : {"(((fn (a a) a) 1 2))", "(((fn (a) a) 1 2))", "(((fn (a . b) a) 1))", "(((fn (a)) 1))"}) {
         EXPECT_EQ(compile_body(rt, read_body(rt, text))->nodes[0].what, node::kind::other) << text;
     }
+    // Generated symbols are plain parameters too, distinct by number.
+    const auto applied = [&](value* a, value* b) {
+        value* fn = read_body(rt, "fn");
+        value* parameters = cons(rt, a, cons(rt, b, rt.nil));
+        value* head = cons(rt, fn, cons(rt, parameters, cons(rt, a, rt.nil)));
+        return cons(rt, head, cons(rt, make_integer(rt, 1), cons(rt, make_integer(rt, 2), rt.nil)));
+    };
+    num_symbol* g = next_num_symbol(rt);
+    EXPECT_EQ(in_place_parameters(rt, applied(g, read_body(rt, "b"))), 2);
+    EXPECT_EQ(in_place_parameters(rt, applied(g, next_num_symbol(rt))), 2);
+    EXPECT_EQ(in_place_parameters(rt, applied(g, rt.heap.make<num_symbol>(rt, g->number))), -1);
 }
 
 TEST(Compiled, FunctionsOfOneFormShareOneReadingThatEndsWithThem) {
