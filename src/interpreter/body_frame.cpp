@@ -23,14 +23,32 @@ bool takes_form(exec_mode mode) { return mode == exec_mode::no_eval || mode == e
 
 // Whether a BodyFrame can evaluate the arguments of a Velune function's call: one with a
 // native routine (tried on the values), a generic (see apply_generic), or one whose
-// parameters take `count` arguments as new entries of a fresh scope.
+// parameters take `count` arguments as new entries of a fresh scope (and its rest parameter
+// the others).
+[[gnu::noinline]] bool runs_with_rest(lispfunc* f, std::size_t count) {
+    return count >= f->parameters.size() && f->plain_parameters();
+}
 bool runs_here(lispfunc* f, std::size_t count) {
     if (f->dispatches || f->fast != nullptr) return true;
-    return f->rest_parameter == nullptr && f->parameters.size() == count && f->plain_parameters();
+    if (f->rest_parameter != nullptr) [[unlikely]] return runs_with_rest(f, count);
+    return f->parameters.size() == count && f->plain_parameters();
+}
+
+// The scope of a call of a function with a rest parameter: it takes a list of the values
+// after the parameters', bound as the general path binds it.
+[[gnu::noinline]] velune::environment* scope_with_rest(Runtime& rt, lispfunc* f, value* const* arguments, std::size_t count) {
+    auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
+    const std::size_t wanted = f->parameters.size();
+    for (std::size_t i = 0; i < wanted; ++i) {
+        call_scope->bind_fresh_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
+    }
+    call_scope->bind(f->rest_parameter, make_list(rt, arguments + wanted, count - wanted));
+    return call_scope;
 }
 
 // A fresh scope of a function with plain parameters (runs_here), binding them to the values.
 velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* arguments, std::size_t count) {
+    if (f->rest_parameter != nullptr) [[unlikely]] return scope_with_rest(rt, f, arguments, count);
     auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
     for (std::size_t i = 0; i < count; ++i) {
         call_scope->bind_fresh_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
@@ -522,7 +540,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
 
 // The call of level `top` runs here: its scope binds the arguments, and the level keeps the
 // function in its first slot and the scope to return to. Returns the body's first node.
-const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
+[[gnu::always_inline]] inline const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
                                     value* const* arguments, std::size_t count) {
     // A step limit (the fuzz targets') counts a level as the frame it stands for, so that a
     // recursion within frames is bounded as one of frames is.

@@ -1,0 +1,15 @@
+; Functions with a rest parameter called from a function's body: the rest is a fresh list of
+; the values after the parameters', nil when there are none.
+(def (tagged tag . items) (list tag items))
+(def (build x) (list (tagged "none") (tagged "one" x) (tagged "three" x (+ x 1) (tagged "inner" x))))
+(print (build 1))
+(def (same a . a) a)
+(def (call-same) (same 1 2 3))
+(print (call-same))
+(def (count-down n . seen) (if (= n 0) seen (count-down (- n 1) n)))
+(def (start) (count-down 3))
+(print (start))
+(def (first-of . xs) (car (car xs)))
+(def (use-first v) (list "first" (first-of v 2)))
+(print (use-first (list 9)))
+(use-first 5)
