@@ -33,6 +33,10 @@ struct dispatch_memo {
     std::size_t epoch = 0;
     value* key = nullptr;          // the generic's method-store key, a string
     value* definitions = nullptr;  // the list the choice was made from
+    // Where the method store holds the key's list, good while no write to the watched
+    // state (every write to the permanent method store is one) has come since.
+    value* const* listed = nullptr;
+    std::uint64_t listed_at = 0;
     std::size_t count = 0;
     value* types[most_arguments];
     chosen_method chosen;
@@ -624,6 +628,7 @@ bool choose(Runtime& rt, const lispfunc* generic, value* const* values, std::siz
         memo.epoch = epoch;
         memo.key = places.key;
         memo.definitions = nullptr;
+        memo.listed = nullptr;
         chosen_method& c = memo.chosen;
         c.call_form = places.call_form;
         c.count = 0;
@@ -636,8 +641,15 @@ bool choose(Runtime& rt, const lispfunc* generic, value* const* values, std::siz
             c.frames[c.count++][1] = places.bodies[i];
         }
     }
-    value* const* listed = frozen(rt).method_store->table.find(as<string>(memo.key)->text);
-    if (listed == nullptr) return false;  // get-key fails
+    value* const* listed = memo.listed;
+    if (listed == nullptr || memo.listed_at != permanent_writes.watched) {
+        hashtable* store = frozen(rt).method_store;
+        listed = store->table.find(as<string>(memo.key)->text);
+        if (listed == nullptr) return false;  // get-key fails
+        // Only the permanent store's writes are all counted.
+        memo.listed = store->permanent ? listed : nullptr;
+        memo.listed_at = permanent_writes.watched;
+    }
     bool same = memo.definitions == *listed && memo.count == n;
     for (std::size_t i = 0; same && i < n; ++i) same = memo.types[i] == values[i]->type;
     if (!same) {
