@@ -181,19 +181,25 @@ void BodyFrame::open(const node* call, value* head, state at) {
     return false;
 }
 
-// A leaf call of a generic: true with its value when the method chosen for the values only
-// reads an attribute (see chosen_method::value_read); else the call goes to an EvalFrame,
-// which chooses again and makes it.
+namespace {
+
+// The value of a generic's call when the method chosen for the values only reads an
+// attribute (see chosen_method::value_read); nullptr, nothing changed, otherwise.
+value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, std::size_t count) {
+    if (rt.choose_method == nullptr || generic->rest_parameter != nullptr || generic->parameters.size() != count) {
+        return nullptr;  // a wrong count is the call's own error
+    }
+    chosen_method chosen;
+    return rt.choose_method(rt, generic, arguments, count, chosen) ? chosen.value_read : nullptr;
+}
+
+}  // namespace
+
+// A leaf call of a generic: true with its value when a getter answers; else the call goes
+// to an EvalFrame, which chooses again and makes it.
 [[gnu::noinline]] bool BodyFrame::read_or_hand_over(Interpreter& in, const node* n, velune::function* f,
                                                     value* const* arguments, value*& v) {
-    Runtime& rt = in.rt;
-    auto* generic = as<lispfunc>(f->implementation);
-    chosen_method chosen;
-    if (rt.choose_method != nullptr && generic->rest_parameter == nullptr && generic->parameters.size() == n->count &&
-        rt.choose_method(rt, generic, arguments, n->count, chosen) && chosen.value_read != nullptr) {
-        v = chosen.value_read;
-        return true;
-    }
+    if ((v = read_by_getter(in.rt, as<lispfunc>(f->implementation), arguments, n->count)) != nullptr) return true;
     return hand_over(in, n, f);
 }
 
@@ -210,10 +216,7 @@ void BodyFrame::open(const node* call, value* head, state at) {
         --depth;
         return true;
     }
-    if (chosen_method chosen; rt.choose_method != nullptr && generic->rest_parameter == nullptr &&
-                              generic->parameters.size() == count &&
-                              rt.choose_method(rt, generic, arguments, count, chosen) && chosen.value_read != nullptr) {
-        v = chosen.value_read;
+    if ((v = read_by_getter(rt, generic, arguments, count)) != nullptr) {
         --depth;
         return true;
     }
