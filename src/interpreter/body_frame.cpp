@@ -25,13 +25,10 @@ bool takes_form(exec_mode mode) { return mode == exec_mode::no_eval || mode == e
 // native routine (tried on the values), a generic (see apply_generic), or one whose
 // parameters take `count` arguments as new entries of a fresh scope (and its rest parameter
 // the others).
-[[gnu::noinline]] bool runs_with_rest(lispfunc* f, std::size_t count) {
-    return count >= f->parameters.size() && f->plain_parameters();
-}
 bool runs_here(lispfunc* f, std::size_t count) {
     if (f->dispatches || f->fast != nullptr) return true;
-    if (f->rest_parameter != nullptr) [[unlikely]] return runs_with_rest(f, count);
-    return f->parameters.size() == count && f->plain_parameters();
+    const std::size_t wanted = f->parameters.size();
+    return (f->rest_parameter == nullptr ? count == wanted : count >= wanted) && f->plain_parameters();
 }
 
 // The scope of a call of a function with a rest parameter: it takes a list of the values
