@@ -117,7 +117,7 @@ value* environment::lookup_name_further(const Name* name) const {
 value* environment::lookup_number(const value* symbol) const {
     const std::int64_t number = as<num_symbol>(symbol)->number;
     for (const environment* e = this; e != nullptr; e = e->parent) {
-        if (e->first_numbered != nullptr && e->first_number == number) return e->first_numbered;
+        if (e->holds_first(number)) return e->first_numbered;
         if (e->numbers == nullptr) continue;
         if (value* const* slot = e->numbers->find(number)) return *slot;
     }
@@ -137,7 +137,7 @@ bool environment::has_symbol(const value* symbol) const {
         return (name->scope_role != 0 && implicit_scopes()) || names.contains(name);
     }
     const std::int64_t number = as<num_symbol>(symbol)->number;
-    return (first_numbered != nullptr && first_number == number) || (numbers != nullptr && numbers->contains(number));
+    return holds_first(number) || (numbers != nullptr && numbers->contains(number));
 }
 
 bool environment::remove(const value* symbol) {
@@ -150,7 +150,7 @@ bool environment::remove(const value* symbol) {
     }
     binding_barrier(this, false);
     const std::int64_t number = as<num_symbol>(symbol)->number;
-    if (first_numbered != nullptr && first_number == number) {
+    if (holds_first(number)) {
         first_numbered = nullptr;
         return true;
     }

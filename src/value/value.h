@@ -468,9 +468,11 @@ struct environment final : value {
     // The generated symbols' bindings in their order, none for most scopes.
     std::vector<std::pair<std::int64_t, value*>> numbered() const;
     bool has_numbered() const { return first_numbered != nullptr || (numbers && numbers->size() > 0); }
+    // Whether the generated symbol numbered `n` is the one held inside the scope.
+    bool holds_first(std::int64_t n) const { return first_numbered != nullptr && first_number == n; }
     void bind_number(std::int64_t number, value* v) {
         binding_barrier(this, false);
-        if (first_numbered != nullptr && first_number == number) {
+        if (holds_first(number)) {
             first_numbered = v;
             return;
         }
