@@ -17,6 +17,50 @@ std::array<Heap*, 256> heaps{};
 
 void log_old_write(gc_object* o) { heaps[o->heap_id]->log(o); }
 
+void NoteTable::set(gc_object* o, gc_object* note) {
+    if (o->noted) {
+        for (std::size_t i = slot_of(o);; i = (i + 1) & mask()) {
+            if (slots[i].key == o) {
+                slots[i].note = note;
+                return;
+            }
+        }
+    }
+    if (2 * (used + 1) > slots.size()) {
+        std::vector<slot> old(slots.size() * 2);
+        old.swap(slots);
+        for (const slot& s : old) {
+            if (s.key == nullptr) continue;
+            std::size_t i = slot_of(s.key);
+            while (slots[i].key != nullptr) i = (i + 1) & mask();
+            slots[i] = s;
+        }
+    }
+    std::size_t i = slot_of(o);
+    while (slots[i].key != nullptr) i = (i + 1) & mask();
+    slots[i] = slot{o, note};
+    ++used;
+    o->noted = true;
+}
+
+void NoteTable::erase(const gc_object* o) {
+    std::size_t i = slot_of(o);
+    while (slots[i].key != o) i = (i + 1) & mask();
+    // Linear probing without tombstones: each later entry of the run that may not stay
+    // where it is moves into the hole.
+    for (std::size_t j = (i + 1) & mask(); slots[j].key != nullptr; j = (j + 1) & mask()) {
+        const std::size_t home = slot_of(slots[j].key);
+        // The entry at j may fill the hole at i unless its home lies in (i, j].
+        const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+        if (stays) continue;
+        slots[i] = slots[j];
+        i = j;
+    }
+    slots[i] = slot{};
+    --used;
+    const_cast<gc_object*>(o)->noted = false;
+}
+
 Heap::Heap() {
     const auto free = std::find(heaps.begin(), heaps.end(), nullptr);
     if (free == heaps.end()) throw std::runtime_error("too many runtimes alive at once");

@@ -40,6 +40,7 @@ struct gc_object {
     bool watched : 1 = false;     // permanent, and its writes counted apart (see below)
     bool bare : 1 = false;        // owns nothing outside itself: the sweep skips its destructor
     bool logged : 1 = false;      // old, written to since the last collection (see below)
+    bool noted : 1 = false;       // has an entry in `object_notes`
     // The bytes after these flags are free: the value family puts its kind there.
 };
 
@@ -56,6 +57,36 @@ struct PermanentWrites {
     std::uint64_t other = 0;
 };
 inline PermanentWrites permanent_writes;
+
+// One pointer for the few objects that need it (a value's doc and metadata), kept beside
+// the objects rather than in every one: each object marked `noted` has an entry, dropped
+// when the object is destroyed. Keys are addresses, so one table serves every heap.
+class NoteTable {
+public:
+    gc_object* find(const gc_object* o) const {  // nullptr when it has none
+        for (std::size_t i = slot_of(o); slots[i].key != nullptr; i = (i + 1) & mask()) {
+            if (slots[i].key == o) return slots[i].note;
+        }
+        return nullptr;
+    }
+    void set(gc_object* o, gc_object* note);
+    void erase(const gc_object* o);
+    std::size_t size() const { return used; }
+
+private:
+    struct slot {
+        const gc_object* key = nullptr;
+        gc_object* note = nullptr;
+    };
+    std::vector<slot> slots = std::vector<slot>(64);  // a power of two, at most half full
+    std::size_t used = 0;
+
+    std::size_t mask() const { return slots.size() - 1; }
+    std::size_t slot_of(const gc_object* o) const {
+        return static_cast<std::size_t>((reinterpret_cast<std::uintptr_t>(o) >> 3) * 0x9E3779B97F4A7C15ull >> 32) & mask();
+    }
+};
+inline NoteTable object_notes;
 
 // What the barriers below do for the generations, alone: for the writes whose permanent
 // objects need no counting (or that only young and old objects take).
@@ -355,6 +386,7 @@ private:
     void mark_roots(Tracer& t) const;
     void destroy(gc_object* o) {
         const std::size_t size = o->allocation_size;
+        if (o->noted) [[unlikely]] object_notes.erase(o);
         if (!o->bare) o->~gc_object();
         pool.release(o, size);
     }

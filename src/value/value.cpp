@@ -3,8 +3,8 @@
 
 namespace velune {
 
-// Cells and integers are the values made by the million: keep them in the 48-byte class.
-static_assert(sizeof(cell) <= 48 && sizeof(integer) <= 48, "value header grew");
+// Cells and integers are the values made by the million: keep them at 40 bytes and 32.
+static_assert(sizeof(cell) <= 40 && sizeof(integer) <= 32, "value header grew");
 
 unique::unique(const Runtime& rt, std::string_view n) : value(static_kind, rt.types.unique), name(n) {}
 named_symbol::named_symbol(const Runtime& rt, const Name* n) : value(static_kind, rt.types.symbol), name(n) {}

@@ -49,22 +49,22 @@ struct value : gc_object {
     std::uint8_t own_bits = 0;  // the class's own flags, in what would be padding
     value* type;            // what programs see: a Type, or an instance's Class
 
-    value* doc() const { return notes != nullptr ? notes->doc : nullptr; }
-    value* metadata() const { return notes != nullptr ? notes->metadata : nullptr; }
+    value* doc() const { return noted ? notes()->doc : nullptr; }
+    value* metadata() const { return noted ? notes()->metadata : nullptr; }
     void set_doc(Heap& heap, value* v) {
-        if (notes != nullptr) old_write_barrier(notes);
+        if (noted) old_write_barrier(notes());
         annotate(heap).doc = v;
     }
     // Metadata is read by the generic repr (a function's source); docs by nothing built in.
     void set_metadata(Heap& heap, value* v) {
         write_barrier(this);
-        if (notes != nullptr) write_barrier(notes);
+        if (noted) write_barrier(notes());
         annotate(heap).metadata = v;
     }
 
     void trace_all(Tracer& t) const final {
         t.visit(type);
-        t.visit(notes);
+        if (noted) [[unlikely]] t.visit(notes());
         trace(t);
     }
 
@@ -72,14 +72,15 @@ protected:
     value(value_kind k, value* t) : kind(k), type(t) {}
 
 private:
-    annotations* notes = nullptr;  // empty until set-doc or set-metadata
+    // Held in object_notes from the first set-doc or set-metadata on.
+    annotations* notes() const { return static_cast<annotations*>(object_notes.find(this)); }
     annotations& annotate(Heap& heap) {
-        if (notes == nullptr) {
+        if (!noted) {
             heap.remember(this);  // a permanent value now points at a new object
             old_write_barrier(this);
-            notes = heap.make<annotations>();
+            object_notes.set(this, heap.make<annotations>());
         }
-        return *notes;
+        return *notes();
     }
 };
 

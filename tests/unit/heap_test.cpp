@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "interpreter/interpreter.h"
 #include "prelude/prelude.h"
 
@@ -44,6 +46,54 @@ TEST(Heap, ObjectListKeepsSurvivorsInOrderAcrossBlocks) {
     std::size_t seen = 0;
     other.for_each([&](gc_object* o) { EXPECT_EQ(o, made[seen++]); });
     EXPECT_EQ(seen, count);
+}
+
+// The side table of notes against a plain map, through growth and erasures that leave holes
+// in runs of colliding entries (a few hundred keys in a table that doubles).
+TEST(Heap, NoteTableAgreesWithAMapThroughErasures) {
+    NoteTable table;
+    std::vector<std::unique_ptr<annotations>> owners;
+    for (int i = 0; i < 600; ++i) owners.push_back(std::make_unique<annotations>());
+    std::map<const gc_object*, gc_object*> expected;
+    std::uint32_t state = 12345;
+    const auto next = [&state] { return state = state * 1103515245u + 12345u; };
+    for (int step = 0; step < 20000; ++step) {
+        annotations* o = owners[(next() >> 8) % owners.size()].get();
+        if (o->noted && next() % 3 == 0) {
+            table.erase(o);
+            expected.erase(o);
+            EXPECT_FALSE(o->noted);
+        } else {
+            gc_object* note = owners[(next() >> 8) % owners.size()].get();
+            table.set(o, note);
+            expected[o] = note;
+            EXPECT_TRUE(o->noted);
+        }
+    }
+    EXPECT_EQ(table.size(), expected.size());
+    for (const auto& [o, note] : expected) EXPECT_EQ(table.find(o), note);
+    for (auto& o : owners) {
+        if (o->noted) table.erase(o.get());
+    }
+    EXPECT_EQ(table.size(), 0u);
+}
+
+// A dead value's notes go with it: the memory it leaves may hold a value without any.
+TEST(Heap, NotesDieWithTheirValue) {
+    Runtime rt;
+    prelude::establish(rt, prelude::mode::skip);
+    rt.heap.collect();
+    const std::size_t before = object_notes.size();
+    for (int i = 0; i < 1000; ++i) make_integer(rt, i)->set_doc(rt.heap, rt.true_value);
+    value* kept = make_integer(rt, -1);
+    kept->set_metadata(rt.heap, rt.false_value);
+    rt.global->bind_name(rt.names.intern("kept"), kept);
+    EXPECT_EQ(object_notes.size(), before + 1001);
+    rt.heap.collect();
+    EXPECT_EQ(object_notes.size(), before + 1);
+    for (int i = 0; i < 1000; ++i) EXPECT_EQ(make_integer(rt, i)->doc(), nullptr);
+    EXPECT_EQ(kept->metadata(), rt.false_value);
+    EXPECT_EQ(kept->doc(), nullptr);
 }
 
 TEST(Heap, CollectsAnUnreachableSelfBindingEnvironment) {
