@@ -41,6 +41,7 @@ void NoteTable::set(gc_object* o, gc_object* note) {
     slots[i] = slot{o, note};
     ++used;
     o->noted = true;
+    o->bare = false;  // the sweep must drop the entry
 }
 
 void NoteTable::erase(const gc_object* o) {

@@ -38,7 +38,7 @@ struct gc_object {
     bool permanent : 1 = false;   // part of the state established at start-up: never swept
     bool remembered : 1 = false;  // permanent, and traced at every collection
     bool watched : 1 = false;     // permanent, and its writes counted apart (see below)
-    bool bare : 1 = false;        // owns nothing outside itself: the sweep skips its destructor
+    bool bare : 1 = false;        // owns nothing outside itself (nor notes): the sweep skips its destructor
     bool logged : 1 = false;      // old, written to since the last collection (see below)
     bool noted : 1 = false;       // has an entry in `object_notes`
     // The bytes after these flags are free: the value family puts its kind there.
@@ -384,10 +384,15 @@ private:
     int stress_countdown = 0;
 
     void mark_roots(Tracer& t) const;
+    // What a dying object that is not bare needs beyond its memory: its notes' entry
+    // dropped, its destructor run.
+    static void finish(gc_object* o) {
+        if (o->noted) [[unlikely]] object_notes.erase(o);
+        o->~gc_object();
+    }
     void destroy(gc_object* o) {
         const std::size_t size = o->allocation_size;
-        if (o->noted) [[unlikely]] object_notes.erase(o);
-        if (!o->bare) o->~gc_object();
+        if (!o->bare) finish(o);
         pool.release(o, size);
     }
 };
