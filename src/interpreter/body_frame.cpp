@@ -47,9 +47,8 @@ bool runs_here(lispfunc* f, std::size_t count) {
 velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* arguments, std::size_t count) {
     if (f->rest_parameter != nullptr) [[unlikely]] return scope_with_rest(rt, f, arguments, count);
     auto* call_scope = rt.heap.make<velune::environment>(rt, f->closure);
-    for (std::size_t i = 0; i < count; ++i) {
-        call_scope->bind_fresh_parameter(as<named_symbol>(f->parameters[i])->name, arguments[i]);
-    }
+    assert(f->parameter_names() != nullptr && count == f->parameters.size());
+    call_scope->bind_fresh_parameters(f->parameter_names(), arguments, count);
     return call_scope;
 }
 

@@ -30,6 +30,18 @@ bool lispfunc::parameters_are_plain() const {
     }
     return true;
 }
+// Plain parameters are bound in a fresh scope on every call: their names are read once,
+// and marked as bound inside (as the first binding would mark them) once.
+void lispfunc::learn_shape() {
+    own_bits |= shape_known;
+    if (!parameters_are_plain()) return;
+    own_bits |= shape_plain;
+    plain_names = std::make_unique<const Name*[]>(std::max<std::size_t>(parameters.size(), 1));
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        plain_names[i] = as<named_symbol>(parameters[i])->name;
+        plain_names[i]->bound_inside = true;
+    }
+}
 nativefunc::nativefunc(const Runtime& rt, std::string n, native_entry e)
     : value(static_kind, rt.types.native_function), name(std::move(n)), entry(e) {}
 resumable_native::resumable_native(const Runtime& rt, std::string n, builtin_factory f)

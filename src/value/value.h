@@ -199,6 +199,12 @@ public:
         --count;
     }
     void clear() { count = 0; }
+    // An empty vector's first `n` items, made by make(i), when they fit inside.
+    template <class Make> void fill_inside(std::size_t n, Make make) {
+        for (std::size_t i = 0; i < n; ++i) items[i] = make(i);
+        count = static_cast<std::uint32_t>(n);
+    }
+    static constexpr std::size_t inside = N;
     void reserve(std::size_t n) {
         if (n > capacity) grow(static_cast<std::uint32_t>(n));
     }
@@ -460,6 +466,16 @@ struct environment final : value {
         old_write_barrier(this);  // a scope gathering arguments as they come may have aged
         bind_fresh_parameter(name, v);
     }
+    // A fresh scope's first bindings, of names that are distinct, neither current-scope nor
+    // parent-scope, and already marked bound_inside (a function's plain parameters).
+    void bind_fresh_parameters(const Name* const* keys, value* const* values, std::size_t n) {
+        if (n <= decltype(names.entries)::inside) {
+            names.entries.fill_inside(n, [&](std::size_t i) { return binding<const Name*>{keys[i], values[i]}; });
+            return;
+        }
+        for (std::size_t i = 0; i < n; ++i) names.append_new(keys[i], values[i]);
+        bare = false;
+    }
     // The same in a scope made since the last safe point, which no collection has seen.
     void bind_fresh_parameter(const Name* name, value* v) {
         if (!name->bound_inside) name->bound_inside = true;
@@ -599,9 +615,11 @@ struct lispfunc final : value {
         return rest_parameter == nullptr ? count == parameters.size() : count >= parameters.size();
     }
     bool plain_parameters() {
-        if ((own_bits & shape_known) == 0) own_bits |= shape_known | (parameters_are_plain() ? shape_plain : 0);
+        if ((own_bits & shape_known) == 0) [[unlikely]] learn_shape();
         return (own_bits & shape_plain) != 0;
     }
+    // Plain parameters' names, in order (set by plain_parameters).
+    const Name* const* parameter_names() const { return plain_names.get(); }
     void trace(Tracer& t) const override {
         t.visit_all(parameters);
         t.visit(rest_parameter);
@@ -611,7 +629,9 @@ struct lispfunc final : value {
 
 private:
     static constexpr std::uint8_t shape_known = 1, shape_plain = 2;
+    std::unique_ptr<const Name*[]> plain_names;
     bool parameters_are_plain() const;
+    void learn_shape();
 };
 
 // entry(interpreter, calling environment, argument list) -> one value.
