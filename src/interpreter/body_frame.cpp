@@ -474,16 +474,26 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
         case state::condition: {
             const node* call = top.call;
             top.at = state::branch;
+            const node* branch = nullptr;
             if (v == rt.true_value) {
-                n = &call->arguments[1];
-                continue;
+                branch = &call->arguments[1];
+            } else if (v == rt.false_value) {
+                if (call->count < 3) {
+                    v = rt.nil;  // no else branch: the expression nil
+                    --depth;
+                    break;
+                }
+                branch = &call->arguments[2];
             }
-            if (v == rt.false_value) {
-                if (call->count >= 3) {
-                    n = &call->arguments[2];
+            if (branch != nullptr) {
+                // A constant or a bound symbol is the if's value at once; anything else
+                // (an unbound symbol too, whose error shows the if's lines) runs on its level.
+                if (branch->what == node::kind::constant) {
+                    v = branch->form;
+                } else if (branch->what != node::kind::symbol || (v = symbol_value(branch)) == nullptr) {
+                    n = branch;
                     continue;
                 }
-                v = rt.nil;  // no else branch: the expression nil
                 --depth;
                 break;
             }
