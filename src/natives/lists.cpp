@@ -55,6 +55,24 @@ value* has_key(Interpreter& in, environment*, value* arguments) {
     return in.rt.boolean(hashtable_haskey(dictionary, args.string(1)));
 }
 
+// The same on a dictionary and a string key, when nothing can fail.
+value* fast_get_key(Runtime&, value* const* a, std::size_t count) {
+    if (count != 2 || !is<hashtable>(a[0]) || !is<string>(a[1])) return nullptr;
+    value** slot = as<hashtable>(a[0])->table.find(as<string>(a[1])->text);
+    return slot != nullptr ? *slot : nullptr;  // a missing key is the native's error
+}
+
+value* fast_set_key(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 3 || !is<hashtable>(a[0]) || !is<string>(a[1])) return nullptr;
+    hashtable_setkey(as<hashtable>(a[0]), a[1], a[2]);
+    return rt.nil;
+}
+
+value* fast_has_key(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 2 || !is<hashtable>(a[0]) || !is<string>(a[1])) return nullptr;
+    return rt.boolean(hashtable_haskey(as<hashtable>(a[0]), a[1]));
+}
+
 value* hashtable_constructor(Interpreter& in, environment*, value* arguments) {
     arg_list args(in.rt, arguments, "dict");
     args.expect_exactly(0);
@@ -89,29 +107,48 @@ value* string_split(Interpreter& in, environment*, value* arguments) {
     return cons(rt, make_string(rt, text.substr(start)), pieces);
 }
 
+namespace {
+// The first element of a proper list that is not a string; nullptr when they all are.
+value* first_non_string(value* list) {
+    list_elements items(list);
+    for (value* v; items.next(v);) {
+        if (!is<string>(v)) return v;
+    }
+    return nullptr;
+}
+
+// The strings of a proper list, joined with `separator`.
+value* join_strings(Runtime& rt, value* list, const std::string& separator) {
+    std::size_t length = 0;
+    list_elements sizes(list);
+    for (value* v; sizes.next(v);) length += as<string>(v)->text.size() + separator.size();
+    std::string text;
+    text.reserve(length);
+    list_elements items(list);
+    bool first = true;
+    for (value* v; items.next(v); first = false) {
+        if (!first) text += separator;
+        text += as<string>(v)->text;
+    }
+    return make_string(rt, std::move(text));
+}
+}  // namespace
+
 value* string_join(Interpreter& in, environment*, value* arguments) {
     Runtime& rt = in.rt;
     arg_list args(rt, arguments, "join");
     value* list = args.any(0);
     if (!is_list(list)) args.wrong_kind(0, "a list of strings");
     const std::string& separator = args.text(1);
-    std::size_t length = 0;
-    list_elements check(list);
-    for (value* v; check.next(v);) {
-        if (!is<string>(v)) {
-            throw LispError{"(join): expects a list of strings as argument 1, found the element " + describe(rt, v)};
-        }
-        length += as<string>(v)->text.size() + separator.size();
+    if (value* v = first_non_string(list)) {
+        throw LispError{"(join): expects a list of strings as argument 1, found the element " + describe(rt, v)};
     }
-    std::string joined;
-    joined.reserve(length);
-    list_elements items(list);
-    bool first = true;
-    for (value* v; items.next(v); first = false) {
-        if (!first) joined += separator;
-        joined += as<string>(v)->text;
-    }
-    return make_string(rt, std::move(joined));
+    return join_strings(rt, list, separator);
+}
+
+value* fast_join(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 2 || !is_list(a[0]) || !is<string>(a[1]) || first_non_string(a[0]) != nullptr) return nullptr;
+    return join_strings(rt, a[0], as<string>(a[1])->text);
 }
 
 value* substring(Interpreter& in, environment*, value* arguments) {

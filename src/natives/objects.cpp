@@ -23,12 +23,34 @@ value* set_attr(Interpreter& in, environment*, value* arguments) {
     return in.rt.nil;
 }
 
-value* make_instance(Interpreter& in, environment*, value* arguments) {
-    Runtime& rt = in.rt;
-    arg_list args(rt, arguments, "make-instance");
-    instance* made = rt.heap.make<instance>(args.Class(0));
+namespace {
+instance* fresh_instance(Runtime& rt, Class* c) {
+    instance* made = rt.heap.make<instance>(c);
     for (value*& slot : made->slots) slot = rt.nil;
     return made;
+}
+}  // namespace
+
+value* make_instance(Interpreter& in, environment*, value* arguments) {
+    arg_list args(in.rt, arguments, "make-instance");
+    return fresh_instance(in.rt, args.Class(0));
+}
+
+// What the natives do when nothing can fail: an attribute a class's instances hold in their
+// own slots (a static one goes to the native, whose error a missing one raises).
+value* fast_set_attr(Runtime& rt, value* const* a, std::size_t count) {
+    if (count != 3 || !is<instance>(a[0]) || !is<named_symbol>(a[1])) return nullptr;
+    auto* object = as<instance>(a[0]);
+    const auto& index = object->class_of()->attribute_index;
+    const auto found = index.find(as<named_symbol>(a[1])->name);
+    if (found == index.end()) return nullptr;
+    write_barrier(object);
+    object->slots[found->second] = a[2];
+    return rt.nil;
+}
+
+value* fast_make_instance(Runtime& rt, value* const* a, std::size_t count) {
+    return count == 1 && is<Class>(a[0]) ? fresh_instance(rt, as<Class>(a[0])) : nullptr;
 }
 
 bool subclass_of(value* a, value* b) {

@@ -1,0 +1,22 @@
+; set-attr, make-instance, join and the dictionary natives called from function bodies, where
+; they answer at once, and where they leave the call to the native (extra arguments, wrong
+; kinds, a missing attribute), whose error shows the native's own frames.
+(define point (make-class () x y))
+(def (fill p a b) (set-attr p 'x a) (set-attr p (quote y) (- 0 b)) p)
+(define p (fill (make-instance point) 1 2))
+(print (list (get-attr p 'x) (get-attr p 'y)))
+(def (make-with-extra c) (make-instance c "ignored"))
+(print (get-attr (make-with-extra point) 'y))
+(def (set-with-extra o) (set-attr o 'x 7 "ignored") (get-attr o 'x))
+(print (set-with-extra p))
+(def (labels xs sep) (join xs sep))
+(print (list (labels (list "a" "b" "c") ", ") (labels nil "-") (labels (list "one") "")))
+(def (tally d k) (set-key d k (if (has-key d k) (- (get-key d k) (- 0 1)) 1)) (get-key d k))
+(define d (dict))
+(tally d "a")
+(tally d "b")
+(print (list (tally d "a") (list-keys d) (has-key d "c")))
+(def (key-with-extra d) (get-key d "a" "ignored"))
+(print (key-with-extra d))
+(def (rename o) (set-attr o 'z 3))
+(rename p)
