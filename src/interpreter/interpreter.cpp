@@ -19,10 +19,21 @@ Interpreter::~Interpreter() {
 }
 
 void Interpreter::trace_roots(Tracer& t) const {
-    for (const auto& frame : frames) {
-        frame->trace(t);
+    const std::size_t count = frames.size();
+    // The frame on top at the low point may have changed since; those under it have not.
+    const std::size_t from = t.only_young() && fewest > 1 ? fewest - 1 : 0;
+    std::size_t visited = from > 0 ? visits_below[from] : 0;
+    t.skipped(visited);
+    visits_below.resize(count + 1);
+    for (std::size_t i = from; i < count; ++i) {
+        visits_below[i] = visited;
+        const std::size_t before = t.visit_count();
+        frames[i]->trace(t);
+        visited += t.visit_count() - before;
         t.drain();
     }
+    visits_below[count] = visited;
+    fewest = count;
     t.visit(last_result);
     t.visit(pending_arguments);
 }

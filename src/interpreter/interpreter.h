@@ -100,6 +100,11 @@ public:
 
 private:
     value* last_result = nullptr;  // the root's value once it has been popped
+    // The frames under the fewest the stack has held since the last collection are as that
+    // collection traced them: everything they refer to is old, so a minor one skips them.
+    // visits_below[i] is what tracing frames 0..i-1 visits, themselves and not what they lead to.
+    mutable std::size_t fewest = 0;
+    mutable std::vector<std::size_t> visits_below;
 
     void drop(Frame* frame) noexcept {
         if (!frame->owns_nothing) frame->~Frame();
@@ -109,6 +114,7 @@ private:
     value* pop() {
         Frame* top = frames.back();
         frames.pop_back();
+        if (frames.size() < fewest) fewest = frames.size();
         value* v = top->finish();
         drop(top);
         return v;

@@ -128,7 +128,7 @@ void Heap::mark_roots(Tracer& t) const {
 }
 
 void Heap::collect(kind k) {
-    Tracer t;
+    Tracer t(k == kind::minor);
     if (k == kind::major) {
         for (gc_object* o : written) o->logged = false;
         old_objects.for_each([](gc_object* o) { o->marked = false; });

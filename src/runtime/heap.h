@@ -123,6 +123,15 @@ inline void binding_barrier(const gc_object* scope, bool watched_name) {
 
 class Tracer {
 public:
+    explicit Tracer(bool minor = false) : minor(minor) {}
+    // A minor collection stops at old objects: a root source may skip roots that can only
+    // lead to old ones, counting the visits a full pass would have made (see `skipped`).
+    bool only_young() const { return minor; }
+    std::size_t visit_count() const { return visits; }
+    // Visits a root source skipped but would have made: the pacing of minor collections
+    // rests on what a full pass costs, not on what was saved.
+    void skipped(std::size_t count) { visits += count; }
+
     void visit(const gc_object* o) {
         ++visits;
         // A permanent object is live by definition; the ones that can point at newer
@@ -149,6 +158,7 @@ private:
     friend class Heap;
     std::vector<const gc_object*> gray;  // explicit mark stack: long lists need no host stack
     std::size_t visits = 0;               // what the collection cost, for pacing the next
+    bool minor;
 };
 
 // Anything that holds roots outside the heap: the runtime and every live interpreter.
