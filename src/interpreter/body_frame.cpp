@@ -78,8 +78,52 @@ lispfunc* BodyFrame::callee_of(const level& l) const {
 }
 
 // A symbol node's value, nullptr when unbound.
-[[gnu::always_inline]] inline value* BodyFrame::symbol_value(const node* n) const {
-    return n->name != nullptr ? current->lookup_name(n->name) : current->lookup(n->form);
+[[gnu::always_inline]] inline value* BodyFrame::symbol_value(Runtime& rt, const node* n) {
+    return n->name != nullptr ? lookup_name(rt, n->name) : scope(rt)->lookup(n->form);
+}
+
+// A name's value where nodes run, nullptr when unbound. A deferred scope would bind the
+// parameters and nothing else: a name no scope with a parent has bound is not one of
+// them, and is looked up from the closure as the call's scope would look it up.
+[[gnu::always_inline]] inline value* BodyFrame::lookup_name(Runtime& rt, const Name* name) {
+    if (!name->bound_inside) return free_scope->lookup_name(name);
+    if (current != nullptr) return current->lookup_name(name);
+    for (std::size_t i = 0; i < deferred_count; ++i) {
+        if (deferred_names[i] == name) return deferred_values[i];
+    }
+    return deferred_lookup(rt, name);
+}
+
+// A name a deferred scope does not bind as a parameter.
+[[gnu::noinline]] value* BodyFrame::deferred_lookup(Runtime& rt, const Name* name) {
+    // current-scope and parent-scope name the scope itself, or its parent.
+    if (name->scope_role != 0) return scope(rt)->lookup_name(name);
+    return deferred_callee->closure->lookup_name(name);
+}
+
+// The scope nodes run in, made now if it is deferred.
+[[gnu::always_inline]] inline velune::environment* BodyFrame::scope(Runtime& rt) {
+    if (current == nullptr) [[unlikely]] make_deferred_scope(rt);
+    return current;
+}
+
+// The deferred level's scope, as the call would have made it: its level becomes an
+// ordinary callee level, whose values are then in the scope.
+[[gnu::noinline]] void BodyFrame::make_deferred_scope(Runtime& rt) {
+    current = free_scope = scope_of_call(rt, deferred_callee, deferred_values, deferred_count);
+    levels()[deferred_level].at = state::callee;
+}
+
+// Nodes run in the deferred scope of level `index`.
+void BodyFrame::defer_to(std::size_t index) {
+    const level& l = levels()[index];
+    deferred_level = static_cast<std::uint16_t>(index);
+    deferred_callee = callee_of(l);
+    deferred_names = deferred_callee->parameter_names();
+    deferred_count = static_cast<std::uint8_t>(l.slots - 1);
+    deferred_values = &values()[l.base + 1];
+    current = nullptr;
+    free_scope = deferred_callee->closure;
 }
 
 std::string BodyFrame::display(const Runtime& rt) const {
@@ -124,6 +168,7 @@ std::string BodyFrame::display(const Runtime& rt) const {
             line("ExecFrame: ", describe(rt, rest_of(rest_of(as<cell>(l.call->form)->car))));
             break;
         case state::callee:
+        case state::deferred:
             line("CallFrame: ", form);
             line("ExecFrame: ", describe(rt, callee_of(l)->body));
             break;
@@ -152,6 +197,10 @@ void BodyFrame::trace(Tracer& t) const {
             t.visit(values()[l.base]);  // the function; its values are in its scope
             continue;
         }
+        if (l.at == state::deferred) {
+            for (std::size_t j = 0; j < l.slots; ++j) t.visit(values()[l.base + j]);  // the function and its values
+            continue;
+        }
         for (std::size_t j = 0; j < l.next; ++j) t.visit(values()[l.base + j]);
     }
 }
@@ -166,13 +215,19 @@ bool BodyFrame::next_step(Interpreter& in) {
 void BodyFrame::open(const node* call, value* head, state at) {
     const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
     const auto base = static_cast<std::uint16_t>(below == nullptr ? 0 : below->base + below->slots);
-    const std::uint8_t slots = at == state::arguments ? call->count : 0;
-    levels()[depth++] = level{call, head, at, 0, slots, 0, base};
+    level& l = levels()[depth++];
+    l.call = call;
+    l.function = head;
+    l.at = at;
+    l.next = 0;
+    l.slots = at == state::arguments ? call->count : 0;
+    l.forms = 0;
+    l.base = base;  // `caller` is a callee level's, set when it becomes one
 }
 
 // The node's form goes whole to an EvalFrame, whose value arrives through resume.
 [[gnu::noinline]] bool BodyFrame::hand_over(Interpreter& in, const node* n, value* head) {
-    EvalFrame* frame = in.push<EvalFrame>(current, n->form);
+    EvalFrame* frame = in.push<EvalFrame>(scope(in.rt), n->form);
     if (head != nullptr && is<velune::function>(head)) frame->head_is(head);
     return false;
 }
@@ -218,7 +273,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
     }
     value* list = hold_list(rt, top);
     top.at = state::handed;
-    in.push<EvalFrame>(current, top.call->form)->arguments_are(top.function, list, rt.nil);
+    in.push<EvalFrame>(scope(rt), top.call->form)->arguments_are(top.function, list, rt.nil);
     return false;
 }
 
@@ -238,14 +293,14 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
         }
         // set-symbol of a named symbol: what the native would do, when a binding is found.
         if (implementation == rt.set_symbol_form && count == 2 && is<named_symbol>(arguments[0]) &&
-            current->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
+            scope(rt)->rebind_nearest(as<named_symbol>(arguments[0])->name, arguments[1])) {
             v = rt.true_value;
             --depth;
             return true;
         }
         value* list = hold_list(rt, top);
         top.at = state::native;
-        v = native->entry(in, current, list);
+        v = native->entry(in, scope(rt), list);
         --depth;
         return true;
     }
@@ -259,7 +314,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
         // Declined, or the wrong count: the call as a CallFrame makes it.
         value* list = hold_list(rt, top);
         top.at = state::call;
-        in.push<CallFrame>(top.function, list, top.call->form, current);
+        in.push<CallFrame>(top.function, list, top.call->form, scope(rt));
         return false;
     }
     if (!f->compiled) f->compiled = compiled_for(rt, f->body);
@@ -270,7 +325,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
         take_over(in, depth, form, callee_value, f, arguments, count);
         return false;
     }
-    if (has_room(*f->compiled, depth, top.base + std::max<std::size_t>(top.slots, 1))) {
+    if (has_room(*f->compiled, depth, top.base + count + 1)) {
         next = begin_callee(rt, top, as<velune::function>(top.function), f, arguments, count);
         return true;
     }
@@ -280,14 +335,14 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
 }
 
 // A leaf's argument values, each a constant or a bound symbol: false if one is unbound.
-[[gnu::always_inline]] inline bool BodyFrame::leaf_arguments(const node* n, value** arguments) const {
+[[gnu::always_inline]] inline bool BodyFrame::leaf_arguments(Runtime& rt, const node* n, value** arguments) {
     const std::size_t count = n->count;
     const node* nodes = n->arguments;
     for (std::size_t i = 0; i < count; ++i) {
         const node& a = nodes[i];
         if (a.what == node::kind::constant) {
             arguments[i] = a.form;
-        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(&a)) == nullptr) {
+        } else if (a.what != node::kind::symbol || (arguments[i] = symbol_value(rt, &a)) == nullptr) {
             return false;
         }
     }
@@ -297,16 +352,16 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
 // The value of a leaf call of a native routine that answers at once: false for any other
 // node, or when the routine declines, having changed nothing. The node then runs the
 // ordinary way, which repeats the lookups and gets the same answers.
-[[gnu::always_inline]] inline bool BodyFrame::quick_leaf(Runtime& rt, const node* n, value*& v) const {
+[[gnu::always_inline]] inline bool BodyFrame::quick_leaf(Runtime& rt, const node* n, value*& v) {
     if (n->what != node::kind::leaf) return false;
-    value* head = current->lookup_name(n->name);
+    value* head = lookup_name(rt, n->name);
     if (head == nullptr || !is<velune::function>(head)) return false;
     auto* f = as<velune::function>(head);
     if (f->exec_mode != exec_mode::function || !is<nativefunc>(f->implementation)) return false;
     auto* native = as<nativefunc>(f->implementation);
     if (native->fast == nullptr) return false;
     value* arguments[4];  // the first `count` are set
-    return leaf_arguments(n, arguments) && (v = native->fast(rt, arguments, n->count)) != nullptr;
+    return leaf_arguments(rt, n, arguments) && (v = native->fast(rt, arguments, n->count)) != nullptr;
 }
 
 // A leaf call: true with its value in `v` or, for a body run here, with its first node in
@@ -324,11 +379,11 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
     }
     value* arguments[4];  // the first `count` are set
     const std::size_t count = n->count;
-    if (!leaf_arguments(n, arguments)) return hand_over(in, n, f);
+    if (!leaf_arguments(rt, n, arguments)) return hand_over(in, n, f);
     if (is<nativefunc>(implementation)) {
         auto* native = as<nativefunc>(implementation);
         if (native->fast != nullptr && (v = native->fast(rt, arguments, count)) != nullptr) return true;
-        v = call_native_now(in, current, n->form, f, make_list(rt, arguments, count));
+        v = call_native_now(in, scope(rt), n->form, f, make_list(rt, arguments, count));
         return true;
     }
     if (!is<lispfunc>(implementation)) return hand_over(in, n, f);
@@ -345,7 +400,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
         return false;
     }
     if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
-        has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + 1u)) {
+        has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + count + 1u)) {
         open(n, f, state::body);  // a CallFrame's lines until its scope is made
         next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
         return true;
@@ -370,13 +425,13 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 v = n->form;
                 break;
             case node::kind::symbol:
-                v = symbol_value(n);
+                v = symbol_value(rt, n);
                 if (v == nullptr) return hand_over(in, n, nullptr);  // its EvalFrame reports it
                 break;
             case node::kind::other:
                 return hand_over(in, n, nullptr);
             case node::kind::in_place: {
-                value* head = current->lookup_name(n->name);
+                value* head = lookup_name(rt, n->name);
                 if (head == nullptr || !is<velune::function>(head) || as<velune::function>(head)->implementation != rt.fn_form ||
                     as<velune::function>(head)->exec_mode != exec_mode::no_eval) {
                     return hand_over(in, n, nullptr);
@@ -386,7 +441,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 continue;
             }
             case node::kind::leaf: {
-                value* head = current->lookup_name(n->name);
+                value* head = lookup_name(rt, n->name);
                 if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
                 if (!run_leaf(in, n, as<velune::function>(head), v, next)) return false;
                 if (next != nullptr) {
@@ -396,7 +451,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 break;
             }
             case node::kind::call: {
-                value* head = current->lookup_name(n->name);
+                value* head = lookup_name(rt, n->name);
                 if (head == nullptr || !is<velune::function>(head)) return hand_over(in, n, nullptr);
                 auto* f = as<velune::function>(head);
                 value* implementation = f->implementation;
@@ -456,12 +511,13 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 continue;
             }
             break;
-        case state::callee: {
+        case state::callee:
+        case state::deferred: {
             if (++top.next < top.forms) {
                 n = &callee_of(top)->compiled->nodes[top.next];
                 continue;
             }
-            leave();  // v, the last form's, is the value
+            return_from_callee();  // v, the last form's, is the value
             break;
         }
         case state::inner:
@@ -490,7 +546,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 // (an unbound symbol too, whose error shows the if's lines) runs on its level.
                 if (branch->what == node::kind::constant) {
                     v = branch->form;
-                } else if (branch->what != node::kind::symbol || (v = symbol_value(branch)) == nullptr) {
+                } else if (branch->what != node::kind::symbol || (v = symbol_value(rt, branch)) == nullptr) {
                     n = branch;
                     continue;
                 }
@@ -516,7 +572,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 // A function applied in place, its arguments evaluated: its body starts in a fresh scope
 // of the current one, which binds its parameters; returns the body's first node.
 const node* BodyFrame::enter(Runtime& rt, level& top) {
-    auto* inner_scope = rt.heap.make<velune::environment>(rt, current);
+    auto* inner_scope = rt.heap.make<velune::environment>(rt, scope(rt));
     value* const* arguments = &values()[top.base];
     std::size_t i = 0;
     for (value* p = as<cell>(as<cell>(as<cell>(top.call->form)->car)->cdr)->car; is<cell>(p); p = as<cell>(p)->cdr) {
@@ -530,13 +586,24 @@ const node* BodyFrame::enter(Runtime& rt, level& top) {
     top.function = current;  // the scope to return to
     top.at = state::inner;
     top.next = 0;
-    current = inner_scope;
+    current = free_scope = inner_scope;
     return &top.call->body[0];
 }
 
 // Pops an inner level: nodes run again in the scope around it.
 void BodyFrame::leave() {
-    current = as<velune::environment>(levels()[--depth].function);
+    current = free_scope = as<velune::environment>(levels()[--depth].function);
+}
+
+// Pops a callee level: nodes run again in the scope of the call's caller, which may be
+// deferred too.
+void BodyFrame::return_from_callee() {
+    const level& l = levels()[--depth];
+    if (l.function != nullptr) {
+        current = free_scope = as<velune::environment>(l.function);
+    } else {
+        defer_to(l.caller);
+    }
 }
 
 // Whether a call of `callee` can run in this frame as a level of its own, with `levels`
@@ -547,21 +614,39 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
            values + callee.values <= value_room;
 }
 
-// The call of level `top` runs here: its scope binds the arguments, and the level keeps the
-// function in its first slot and the scope to return to. Returns the body's first node.
+// The call of level `top` runs here: the level keeps the function in its first slot and
+// the scope to return to. The call's scope is deferred when it binds plain parameters
+// alone (their values then follow the function), made at once otherwise. Returns the
+// body's first node.
 [[gnu::always_inline]] inline const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
                                     value* const* arguments, std::size_t count) {
     // A step limit (the fuzz targets') counts a level as the frame it stands for, so that a
     // recursion within frames is bounded as one of frames is.
     if (rt.step_limit != 0) [[unlikely]] count_step(rt);
-    velune::environment* scope = scope_of_call(rt, callee, arguments, count);  // before the slot is reused
-    values()[top.base] = head;
-    if (top.slots == 0) top.slots = 1;
-    top.function = current;
-    top.at = state::callee;
+    value** slots = &values()[top.base];
+    top.function = current;  // nullptr when the caller's scope is deferred itself
+    top.caller = deferred_level;
     top.next = 0;
     top.forms = static_cast<std::uint8_t>(callee->compiled->forms);  // has_room saw that it fits
-    current = scope;
+    if (callee->rest_parameter == nullptr && count < UINT8_MAX) {
+        for (std::size_t i = count; i-- > 0;) slots[i + 1] = arguments[i];  // they may be the level's own
+        slots[0] = head;
+        top.slots = static_cast<std::uint8_t>(count + 1);
+        top.at = state::deferred;
+        deferred_level = static_cast<std::uint16_t>(&top - levels());
+        deferred_callee = callee;
+        deferred_names = callee->parameter_names();
+        deferred_count = static_cast<std::uint8_t>(count);
+        deferred_values = slots + 1;
+        current = nullptr;
+        free_scope = callee->closure;
+    } else {
+        velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);  // before the slot is reused
+        slots[0] = head;
+        if (top.slots == 0) top.slots = 1;
+        top.at = state::callee;
+        current = free_scope = call_scope;
+    }
     return &callee->compiled->nodes[0];
 }
 
@@ -591,7 +676,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
         value* lines = l.at == state::inner ? rest_of(rest_of(as<cell>(l.call->form)->car)) : l.function;
         return tail_record{l.call->form, lines};
     });
-    current = call_scope;
+    current = free_scope = call_scope;
     function = callee;
     depth = 0;
     position = 0;

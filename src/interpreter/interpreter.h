@@ -280,7 +280,7 @@ struct node;
 class BodyFrame final : public Frame {
 public:
     static constexpr bool plain = true;
-    BodyFrame(velune::environment* scope, lispfunc* function, value* nil) : current(scope), function(function) {
+    BodyFrame(velune::environment* scope, lispfunc* function, value* nil) : current(scope), free_scope(scope), function(function) {
         result = nil;
     }
     // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
@@ -311,6 +311,8 @@ private:
                     //   (an EvalFrame, a CallFrame and an ExecFrame)
         callee,     // a Velune function's body is running here, in the call's scope (the same
                     //   three lines); its function value is in the first slot
+        deferred,   // the same before its scope is made: the argument values follow the
+                    //   function value in its slots until something needs the scope itself
         handed      // an EvalFrame of its own, given the argument values, makes a generic's
                     //   call (no lines: that frame shows them all)
     };
@@ -327,6 +329,8 @@ private:
         std::uint8_t slots;  // argument values it holds: its count, or none for the if
         std::uint8_t forms;  // callee: how many forms its body has
         std::uint16_t base;  // where they start
+        std::uint16_t caller;  // callee, deferred: the level whose deferred scope to return to,
+                               //   when `function` is nullptr
     };
     // First, so that they fit in the padding after the base.
     bool started = false;
@@ -336,8 +340,19 @@ private:
     // of one reading (take_over requires it), so the argument values always start there.
     std::uint32_t room = 0;
     std::uint32_t value_room = 0;  // argument values there is room for, likewise
-    // Where nodes run: the call's scope, or the innermost inner level's.
+    // Where nodes run: the call's scope, or the innermost inner level's; nullptr while the
+    // scope of the innermost callee level is deferred (see `scope`).
     velune::environment* current;
+    // The deferred level while `current` is nullptr: its function, its parameters' names
+    // and its argument values.
+    lispfunc* deferred_callee = nullptr;
+    const Name* const* deferred_names = nullptr;
+    value** deferred_values = nullptr;
+    std::uint16_t deferred_level = 0;
+    std::uint8_t deferred_count = 0;
+    // Where the names no scope with a parent binds are looked up: `current`, or the deferred
+    // scope's closure, which answers for them as that scope would.
+    velune::environment* free_scope;
     lispfunc* function;  // whose body this is; it owns the nodes
     // The calls this frame took over as tail calls of the same body, and the levels they
     // were made from: their lines come between the body's ExecFrame line and the levels.
@@ -359,14 +374,20 @@ private:
     void open(const node* call, value* head, state at);
     value* hold_list(Runtime& rt, level& top);
     bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next);
-    bool leaf_arguments(const node* n, value** arguments) const;
-    bool quick_leaf(Runtime& rt, const node* n, value*& v) const;
+    bool leaf_arguments(Runtime& rt, const node* n, value** arguments);
+    bool quick_leaf(Runtime& rt, const node* n, value*& v);
     bool has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const;
     const node* begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
                              value* const* arguments, std::size_t count);
-    value* symbol_value(const node* n) const;
+    value* symbol_value(Runtime& rt, const node* n);
+    value* lookup_name(Runtime& rt, const Name* name);
+    value* deferred_lookup(Runtime& rt, const Name* name);
+    velune::environment* scope(Runtime& rt);
+    void make_deferred_scope(Runtime& rt);
+    void defer_to(std::size_t index);
     const node* enter(Runtime& rt, level& top);
     void leave();
+    void return_from_callee();
     bool takes_over(lispfunc* callee, std::size_t below) const;
     void take_over(Interpreter& in, std::size_t below, value* form, value* callee_value, lispfunc* callee,
                    value* const* arguments, std::size_t count);
