@@ -597,7 +597,7 @@ void BodyFrame::leave() {
 
 // Pops a callee level: nodes run again in the scope of the call's caller, which may be
 // deferred too.
-void BodyFrame::return_from_callee() {
+[[gnu::always_inline]] inline void BodyFrame::return_from_callee() {
     const level& l = levels()[--depth];
     if (l.function != nullptr) {
         current = free_scope = as<velune::environment>(l.function);
