@@ -59,13 +59,30 @@ bool BodyFrame::worth_a_frame(Runtime& rt, lispfunc* function) {
     return !function->compiled->flat;
 }
 
-void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* function) {
+BodyFrame* BodyFrame::make(Interpreter& in, velune::environment* scope, lispfunc* function) {
     if (!function->compiled) function->compiled = compiled_for(in.rt, function->body);
     const compiled_body& code = *function->compiled;
-    const std::size_t extra = (code.levels + spare_levels) * sizeof(level) + (code.values + spare_values) * sizeof(value*);
+    // Room for the values of a deferred scope of the frame's own, for its first call or a
+    // tail call that takes it over.
+    const std::size_t own = function->rest_parameter == nullptr && function->plain_parameters() ? function->parameters.size() : 0;
+    const std::size_t values = own + code.values + spare_values;
+    const std::size_t extra = (code.levels + spare_levels) * sizeof(level) + values * sizeof(value*);
     auto* frame = in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);
     frame->room = static_cast<std::uint32_t>(code.levels + spare_levels);
-    frame->value_room = static_cast<std::uint32_t>(code.values + spare_values);
+    frame->value_room = static_cast<std::uint32_t>(values);
+    frame->own_room = static_cast<std::uint16_t>(std::min<std::size_t>(own, UINT8_MAX));
+    return frame;
+}
+
+void BodyFrame::push(Interpreter& in, velune::environment* scope, lispfunc* function) { make(in, scope, function); }
+
+void BodyFrame::push_deferred(Interpreter& in, lispfunc* function, value* const* arguments, std::size_t count) {
+    BodyFrame* frame = make(in, nullptr, function);
+    if (count <= frame->own_room) {
+        frame->defer_own(arguments, count);
+    } else {
+        frame->current = frame->free_scope = scope_of_call(in.rt, function, arguments, count);
+    }
 }
 
 void BodyFrame::push_called(Interpreter& in, velune::environment* scope, lispfunc* function, value* called_as) {
@@ -111,19 +128,38 @@ lispfunc* BodyFrame::callee_of(const level& l) const {
 // ordinary callee level, whose values are then in the scope.
 [[gnu::noinline]] void BodyFrame::make_deferred_scope(Runtime& rt) {
     current = free_scope = scope_of_call(rt, deferred_callee, deferred_values, deferred_count);
-    levels()[deferred_level].at = state::callee;
+    if (deferred_level == frame_scope) {
+        own_deferred = false;
+    } else {
+        levels()[deferred_level].at = state::callee;
+    }
 }
 
-// Nodes run in the deferred scope of level `index`.
+// Nodes run in the deferred scope of level `index`, or in the frame's own (frame_scope).
 void BodyFrame::defer_to(std::size_t index) {
-    const level& l = levels()[index];
+    if (index == frame_scope) {
+        deferred_callee = function;
+        deferred_count = own_count;
+        deferred_values = values();
+    } else {
+        const level& l = levels()[index];
+        deferred_callee = callee_of(l);
+        deferred_count = static_cast<std::uint8_t>(l.slots - 1);
+        deferred_values = &values()[l.base + 1];
+    }
     deferred_level = static_cast<std::uint16_t>(index);
-    deferred_callee = callee_of(l);
     deferred_names = deferred_callee->parameter_names();
-    deferred_count = static_cast<std::uint8_t>(l.slots - 1);
-    deferred_values = &values()[l.base + 1];
     current = nullptr;
     free_scope = deferred_callee->closure;
+}
+
+// The frame's scope is deferred, with these values (as many as its function's parameters,
+// which are plain, and at most own_room).
+void BodyFrame::defer_own(value* const* arguments, std::size_t count) {
+    std::copy(arguments, arguments + count, values());
+    own_count = static_cast<std::uint8_t>(count);
+    own_deferred = true;
+    defer_to(frame_scope);
 }
 
 std::string BodyFrame::display(const Runtime& rt) const {
@@ -185,6 +221,9 @@ std::string BodyFrame::display(const Runtime& rt) const {
 
 void BodyFrame::trace(Tracer& t) const {
     t.visit(current);
+    if (own_deferred) {
+        for (std::size_t i = 0; i < own_count; ++i) t.visit(values()[i]);
+    }
     trace_tails(t, outer);
     t.visit(function);
     t.visit(called_as);
@@ -214,7 +253,7 @@ bool BodyFrame::next_step(Interpreter& in) {
 
 void BodyFrame::open(const node* call, value* head, state at) {
     const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
-    const auto base = static_cast<std::uint16_t>(below == nullptr ? 0 : below->base + below->slots);
+    const auto base = static_cast<std::uint16_t>(below == nullptr ? own_room : below->base + below->slots);
     level& l = levels()[depth++];
     l.call = call;
     l.function = head;
@@ -400,7 +439,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
         return false;
     }
     if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
-        has_room(*l->compiled, depth + 1u, (below == nullptr ? 0 : below->base + below->slots) + count + 1u)) {
+        has_room(*l->compiled, depth + 1u, (below == nullptr ? own_room : below->base + below->slots) + count + 1u)) {
         open(n, f, state::body);  // a CallFrame's lines until its scope is made
         next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
         return true;
@@ -669,23 +708,35 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
 [[gnu::noinline]] void BodyFrame::take_over(Interpreter& in, std::size_t below, value* form, value* callee_value,
                                             lispfunc* callee, value* const* arguments, std::size_t count) {
     Runtime& rt = in.rt;
-    velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);
+    // The values go where the frame keeps its own: no argument is there (each is a level's,
+    // or a leaf's).
+    const bool defer = callee->rest_parameter == nullptr && count <= own_room;
+    velune::environment* call_scope = defer ? nullptr : scope_of_call(rt, callee, arguments, count);
     outer = push_tail(rt.frame_stack, outer, below + 1, [&](std::size_t i) {
         if (i == below) return tail_record{form, callee_value};
         const level& l = levels()[i];
         value* lines = l.at == state::inner ? rest_of(rest_of(as<cell>(l.call->form)->car)) : l.function;
         return tail_record{l.call->form, lines};
     });
-    current = free_scope = call_scope;
     function = callee;
     depth = 0;
     position = 0;
     started = false;
+    if (defer) {
+        defer_own(arguments, count);
+    } else {
+        current = free_scope = call_scope;
+        own_deferred = false;
+    }
 }
 
 // Binds a Velune function's parameters in a fresh scope and pushes the frame of its body.
 [[gnu::noinline]] void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count) {
-    push(in, scope_of_call(in.rt, f, arguments, count), f);
+    if (f->rest_parameter == nullptr) {
+        push_deferred(in, f, arguments, count);
+    } else {
+        push(in, scope_of_call(in.rt, f, arguments, count), f);
+    }
 }
 
 // The level's argument values as a list, kept in its first slot (each value is also in the

@@ -286,6 +286,8 @@ public:
     // Pushes the frame that runs `function`'s body in `scope`, reading the body first if no
     // call has yet.
     static void push(Interpreter& in, velune::environment* scope, lispfunc* function);
+    // The same for a call of a function with plain parameters alone, its scope deferred.
+    static void push_deferred(Interpreter& in, lispfunc* function, value* const* arguments, std::size_t count);
     // The same for a call a built-in form makes without a form of its own (the for loop's
     // iterator): `called_as` is what that call's CallFrame line shows, under the body's.
     static void push_called(Interpreter& in, velune::environment* scope, lispfunc* function, value* called_as);
@@ -343,6 +345,12 @@ private:
     // Where nodes run: the call's scope, or the innermost inner level's; nullptr while the
     // scope of the innermost callee level is deferred (see `scope`).
     velune::environment* current;
+    // The frame's own scope may be deferred as a callee level's is: its values are then in
+    // the first of the `own_room` slots kept for them, under the levels' ones.
+    std::uint16_t own_room = 0;
+    std::uint8_t own_count = 0;
+    bool own_deferred = false;
+    static constexpr std::uint16_t frame_scope = UINT16_MAX;  // a deferred_level: the frame's own
     // The deferred level while `current` is nullptr: its function, its parameters' names
     // and its argument values.
     lispfunc* deferred_callee = nullptr;
@@ -385,6 +393,8 @@ private:
     velune::environment* scope(Runtime& rt);
     void make_deferred_scope(Runtime& rt);
     void defer_to(std::size_t index);
+    void defer_own(value* const* arguments, std::size_t count);
+    static BodyFrame* make(Interpreter& in, velune::environment* scope, lispfunc* function);
     const node* enter(Runtime& rt, level& top);
     void leave();
     void return_from_callee();

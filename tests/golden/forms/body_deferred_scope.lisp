@@ -45,6 +45,16 @@
 (define down (fn (n) (if (= n 0) 0 (- (down (- n 1)) minus-one))))
 (define call-down (fn (n) (down n)))
 (print (call-down 300))
+; Parameters read after a call returns, across the frames a deep recursion fills.
+(define sum-to (fn (n) (if (= n 0) 0 (- (sum-to (- n 1)) (- 0 n)))))
+(print (sum-to 300))
+; A tail call takes the frame over with its scope deferred too; one turn needs the scope.
+(define walk (fn (n acc)
+  (if (= n 0) acc
+      (if (= n 3)
+          ((fn (k) (walk (- n 1) (cons (eval current-scope (quote (list k n))) acc))) n)
+          (walk (- n 1) (cons n acc))))))
+(print (walk 6 nil))
 (define fails (fn (a) (define b a) (- b nosuch)))
 (define call-fails (fn (x) (- (fails x) 1)))
 (print (call-fails 2))
