@@ -667,7 +667,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
     top.caller = deferred_level;
     top.next = 0;
     top.forms = static_cast<std::uint8_t>(callee->compiled->forms);  // has_room saw that it fits
-    if (callee->rest_parameter == nullptr && count < UINT8_MAX) {
+    if (callee->rest_parameter == nullptr && count < UINT8_MAX && callee->compiled->defers_scope) {
         for (std::size_t i = count; i-- > 0;) slots[i + 1] = arguments[i];  // they may be the level's own
         slots[0] = head;
         top.slots = static_cast<std::uint8_t>(count + 1);
@@ -710,7 +710,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
     Runtime& rt = in.rt;
     // The values go where the frame keeps its own: no argument is there (each is a level's,
     // or a leaf's).
-    const bool defer = callee->rest_parameter == nullptr && count <= own_room;
+    const bool defer = callee->rest_parameter == nullptr && count <= own_room && callee->compiled->defers_scope;
     velune::environment* call_scope = defer ? nullptr : scope_of_call(rt, callee, arguments, count);
     outer = push_tail(rt.frame_stack, outer, below + 1, [&](std::size_t i) {
         if (i == below) return tail_record{form, callee_value};
@@ -732,7 +732,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
 
 // Binds a Velune function's parameters in a fresh scope and pushes the frame of its body.
 [[gnu::noinline]] void BodyFrame::call(Interpreter& in, lispfunc* f, value* const* arguments, std::size_t count) {
-    if (f->rest_parameter == nullptr) {
+    if (f->rest_parameter == nullptr && f->compiled->defers_scope) {
         push_deferred(in, f, arguments, count);
     } else {
         push(in, scope_of_call(in.rt, f, arguments, count), f);

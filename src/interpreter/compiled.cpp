@@ -115,15 +115,22 @@ public:
             n.what = node::kind::constant;
             return;
         }
-        if (depth == deepest) return;
+        if (depth == deepest) {
+            wants_scope = true;
+            return;
+        }
         if (const int parameters = readable_in_place(rt, form); parameters >= 0) {
             fill_in_place(n, form, depth, held, parameters);
             return;
         }
         const int arguments = call_arguments(rt, form);
-        if (arguments < 0) return;
+        if (arguments < 0) {
+            wants_scope = true;
+            return;
+        }
         n.count = static_cast<std::uint8_t>(arguments);
         n.name = as<named_symbol>(first(form))->name;
+        if (is_scoped_form(n.name->global_value)) wants_scope = true;
         const bool leaf = is_leaf(form, arguments);
         n.what = leaf ? node::kind::leaf : node::kind::call;
         n.holds_none = leaf || n.name->text == "if";
@@ -141,6 +148,7 @@ public:
 
     void fill_in_place(node& n, value* form, std::size_t depth, std::size_t held, int parameters) {
         value* head = first(form);
+        wants_scope = true;  // the body's scope is inside the call's
         n.what = node::kind::in_place;
         n.name = as<named_symbol>(first(head))->name;
         n.count = static_cast<std::uint8_t>(parameters);
@@ -161,6 +169,17 @@ public:
         for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);
         i = 0;
         for (value* b = rest_of(rest_of(head)); is<cell>(b); b = rest_of(b)) fill(body[i++], first(b), depth + 1, holding);
+    }
+
+    // Whether a node will likely need the scope it runs in itself (see compiled_body).
+    bool wants_scope = false;
+
+    // A built-in form other than if and quote (define, fn, for, ...), as a name means now:
+    // it is given the scope.
+    bool is_scoped_form(const value* v) const {
+        if (v == nullptr || !is<velune::function>(v)) return false;
+        const auto* f = as<velune::function>(v);
+        return f->exec_mode != exec_mode::function && f->implementation != rt.if_form && f->implementation != rt.quote_form;
     }
 
     const Runtime& rt;
@@ -193,6 +212,7 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
     }
     code->levels = r.levels;
     code->values = r.values;
+    code->defers_scope = !r.wants_scope;
     return code;
 }
 

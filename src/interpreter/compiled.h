@@ -43,6 +43,11 @@ struct compiled_body {
     bool flat = true;
     std::size_t levels = 0;  // the most calls (not leaves) pending at once while one form runs
     std::size_t values = 0;  // the most argument values those calls hold at once
+    // No node is bound to need the scope it runs in (a function applied in place, a built-in
+    // form such as define or fn as its name meant when the body was read, a form left
+    // whole): a call's scope may wait until something does. Only a guess, made once: a
+    // deferred scope is made whenever it is needed, and one made at once serves the same.
+    bool defers_scope = true;
 };
 
 // For ((fn (a b) body...) x y), a proper form with a body: the number of parameters when

@@ -52,7 +52,7 @@
 (define walk (fn (n acc)
   (if (= n 0) acc
       (if (= n 3)
-          ((fn (k) (walk (- n 1) (cons (eval current-scope (quote (list k n))) acc))) n)
+          (walk (- n 1) (cons (eval current-scope (quote (list n (car acc)))) acc))
           (walk (- n 1) (cons n acc))))))
 (print (walk 6 nil))
 (define fails (fn (a) (define b a) (- b nosuch)))
