@@ -343,7 +343,7 @@ private:
     std::uint32_t room = 0;
     std::uint32_t value_room = 0;  // argument values there is room for, likewise
     // Where nodes run: the call's scope, or the innermost inner level's; nullptr while the
-    // scope of the innermost callee level is deferred (see `scope`).
+    // innermost scope, a callee level's or the frame's own, is deferred (see `scope`).
     velune::environment* current;
     // The frame's own scope may be deferred as a callee level's is: its values are then in
     // the first of the `own_room` slots kept for them, under the levels' ones.
