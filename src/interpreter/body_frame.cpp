@@ -64,7 +64,8 @@ BodyFrame* BodyFrame::make(Interpreter& in, velune::environment* scope, lispfunc
     const compiled_body& code = *function->compiled;
     // Room for the values of a deferred scope of the frame's own, for its first call or a
     // tail call that takes it over.
-    const std::size_t own = function->rest_parameter == nullptr && function->plain_parameters() ? function->parameters.size() : 0;
+    std::size_t own = function->parameters.size();
+    if (own != 0 && (function->rest_parameter != nullptr || !function->plain_parameters())) own = 0;
     const std::size_t values = own + code.values + spare_values;
     const std::size_t extra = (code.levels + spare_levels) * sizeof(level) + values * sizeof(value*);
     auto* frame = in.push_sized<BodyFrame>(extra, scope, function, in.rt.nil);

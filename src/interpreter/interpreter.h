@@ -352,12 +352,12 @@ private:
     bool own_deferred = false;
     static constexpr std::uint16_t frame_scope = UINT16_MAX;  // a deferred_level: the frame's own
     // The deferred level while `current` is nullptr: its function, its parameters' names
-    // and its argument values.
-    lispfunc* deferred_callee = nullptr;
-    const Name* const* deferred_names = nullptr;
-    value** deferred_values = nullptr;
-    std::uint16_t deferred_level = 0;
-    std::uint8_t deferred_count = 0;
+    // and its argument values (set by defer_to, read only then).
+    lispfunc* deferred_callee;
+    const Name* const* deferred_names;
+    value** deferred_values;
+    std::uint16_t deferred_level = 0;  // also what a callee level begun in a made scope keeps
+    std::uint8_t deferred_count;
     // Where the names no scope with a parent binds are looked up: `current`, or the deferred
     // scope's closure, which answers for them as that scope would.
     velune::environment* free_scope;
