@@ -59,7 +59,7 @@ bool BodyFrame::worth_a_frame(Runtime& rt, lispfunc* function) {
     return !function->compiled->flat;
 }
 
-BodyFrame* BodyFrame::make(Interpreter& in, velune::environment* scope, lispfunc* function) {
+[[gnu::always_inline]] inline BodyFrame* BodyFrame::make(Interpreter& in, velune::environment* scope, lispfunc* function) {
     if (!function->compiled) function->compiled = compiled_for(in.rt, function->body);
     const compiled_body& code = *function->compiled;
     // Room for the values of a deferred scope of the frame's own, for its first call or a
