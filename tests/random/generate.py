@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes random Velune programs that exercise the generics on every built-in type, user
-methods in front of the library's, rebinding library names mid-program and errors inside
-methods. Each program is run with and without fast paths and the runs must agree exactly.
+methods in front of the library's, rebinding library names mid-program, errors inside
+methods, and calls of the program's own functions that need their scopes at different points. Each program is run with and without fast paths and the runs must agree exactly.
 
 usage: generate.py SEED COUNT DIRECTORY"""
 import os
@@ -23,6 +23,18 @@ GENERIC_CALLS = [
     '(yaml-quote {a})', '(yaml-quote "a\\"b\\\\c\\nd")', '(str {a} {b} {c})', '(indent {a} {b})',
     '(x {a})', '(y p)', '(begin (set-x p {a}) (x p))', '(area {a} {b})', '(area p {b})', '(to-string p)',
     '(let v {a} (+ v {b}))', '((fn (u w) (str u w)) {a} {b})', '((fn (u) (at u {i})) {a})', '((fn (u) u))',
+    '(pair-up {a} {b})', '(nest {a})', '(own-scope {a})', '(reset {a} {b})', '(gather {n} {a})', '(chain {n} {a})',
+]
+
+# The program's own functions: calls inside calls, a scope read through current-scope, a
+# parameter set, a tail loop and a recursion whose callees need their scopes.
+FUNCTIONS = [
+    '(define pair-up (fn (a b) (list a b)))',
+    '(define nest (fn (a) (pair-up a (pair-up a (length a)))))',
+    '(define own-scope (fn (a) (list (eval current-scope (quote a)) a)))',
+    '(define reset (fn (a b) (set-symbol (quote a) (pair-up b a)) (list a b)))',
+    '(define gather (fn (n acc) (if (= n 0) acc (gather (- n 1) (cons (own-scope acc) (nest n))))))',
+    '(define chain (fn (n a) (if (= n 0) (nest a) (pair-up (chain (- n 1) (reset a n)) n))))',
 ]
 
 TYPES = ['integer', 'string', 'cell', 'unique', 'dictionary', 'symbol', 'point', 'function']
@@ -94,12 +106,12 @@ def expression(rng, depth=0):
     template = rng.choice(GENERIC_CALLS)
     return template.format(a=expression(rng, depth + 1), b=expression(rng, depth + 1),
                            c=expression(rng, depth + 1), i=rng.choice(['0', '1', '2', '-1', '"k"']),
-                           t=rng.choice(TYPES))
+                           t=rng.choice(TYPES), n=rng.choice(['0', '1', '3']))
 
 
 def program(rng):
     lines = ['(defclass point () x y)', '(define p (make-point 1 2))', '(define d (dict))',
-             '(set-key d "k" "v")']
+             '(set-key d "k" "v")'] + FUNCTIONS
     for _ in range(rng.randint(3, 12)):
         if rng.random() < 0.15:
             stmt = rng.choice(STATEMENTS)
