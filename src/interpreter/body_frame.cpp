@@ -656,8 +656,8 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
 
 // The call of level `top` runs here: the level keeps the function in its first slot and
 // the scope to return to. The call's scope is deferred when it binds plain parameters
-// alone (their values then follow the function), made at once otherwise. Returns the
-// body's first node.
+// alone (their values then follow the function) and the body may not need it (see
+// compiled_body::defers_scope), made at once otherwise. Returns the body's first node.
 [[gnu::always_inline]] inline const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
                                     value* const* arguments, std::size_t count) {
     // A step limit (the fuzz targets') counts a level as the frame it stands for, so that a
