@@ -95,9 +95,22 @@ lispfunc* BodyFrame::callee_of(const level& l) const {
     return as<lispfunc>(as<velune::function>(values()[l.base])->implementation);
 }
 
-// A symbol node's value, nullptr when unbound.
+// A symbol node's value, nullptr when unbound. A name of a deferred scope's parameters is
+// looked for first where the node found one last.
 [[gnu::always_inline]] inline value* BodyFrame::symbol_value(Runtime& rt, const node* n) {
-    return n->name != nullptr ? lookup_name(rt, n->name) : scope(rt)->lookup(n->form);
+    const Name* name = n->name;
+    if (name == nullptr) [[unlikely]] return scope(rt)->lookup(n->form);
+    if (current == nullptr) {
+        const std::size_t i = n->parameter;
+        if (i < deferred_count && deferred_names[i] == name) return deferred_values[i];
+        for (std::size_t j = 0; j < deferred_count; ++j) {
+            if (deferred_names[j] == name) {
+                n->parameter = static_cast<std::uint8_t>(j);
+                return deferred_values[j];
+            }
+        }
+    }
+    return lookup_name(rt, name);
 }
 
 // A name's value where nodes run, nullptr when unbound. A deferred scope would bind the
@@ -245,11 +258,20 @@ void BodyFrame::trace(Tracer& t) const {
     }
 }
 
+// At the first node of a body begun with no levels pending or as the callee on top: runs
+// it straight if it can be (see run_straight), true when the frame's body is done.
+[[gnu::always_inline]] inline bool BodyFrame::straight_from(Interpreter& in, const node*& n, value*& v) {
+    return n->starts_straight && in.rt.step_limit == 0 && run_straight(in, n, v);
+}
+
 bool BodyFrame::next_step(Interpreter& in) {
     if (started) return run(in, nullptr, result);  // a child's value
     started = true;
     const compiled_body& code = *function->compiled;
-    return code.forms == 0 || run(in, &code.nodes[0], nullptr);
+    if (code.forms == 0) return true;
+    const node* n = &code.nodes[0];
+    value* v = nullptr;
+    return straight_from(in, n, v) || run(in, n, v);
 }
 
 void BodyFrame::open(const node* call, value* head, state at) {
@@ -366,7 +388,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
         return false;
     }
     if (has_room(*f->compiled, depth, top.base + count + 1)) {
-        next = begin_callee(rt, top, as<velune::function>(top.function), f, arguments, count);
+        next = begin_callee(rt, depth - 1u, as<velune::function>(top.function), f, arguments, count);
         return true;
     }
     top.at = state::body;
@@ -442,7 +464,7 @@ value* read_by_getter(Runtime& rt, lispfunc* generic, value* const* arguments, s
     if (const level* below = depth == 0 ? nullptr : &levels()[depth - 1];
         has_room(*l->compiled, depth + 1u, (below == nullptr ? own_room : below->base + below->slots) + count + 1u)) {
         open(n, f, state::body);  // a CallFrame's lines until its scope is made
-        next = begin_callee(rt, levels()[depth - 1], f, l, arguments, count);
+        next = begin_callee(rt, depth - 1u, f, l, arguments, count);
         return true;
     }
     if (depth == level_room()) return hand_over(in, n, f);  // no level to spare
@@ -486,6 +508,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                 if (!run_leaf(in, n, as<velune::function>(head), v, next)) return false;
                 if (next != nullptr) {
                     n = std::exchange(next, nullptr);
+                    if (straight_from(in, n, v)) return true;
                     continue;
                 }
                 break;
@@ -507,6 +530,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
                     if (!apply(in, levels()[depth - 1], v, next)) return false;
                     if (next != nullptr) {
                         n = std::exchange(next, nullptr);
+                        if (straight_from(in, n, v)) return true;
                         continue;
                     }
                     break;
@@ -548,6 +572,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
             if (!apply(in, top, v, next)) return false;
             if (next != nullptr) {
                 n = std::exchange(next, nullptr);
+                if (straight_from(in, n, v)) return true;
                 continue;
             }
             break;
@@ -609,6 +634,245 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     }
 }
 
+// Whether a call of `callee` with `count` arguments, `levels` levels and `values` argument
+// values pending with its own, goes on straight: its parameters are plain, its body is
+// run straight and fits. A call from the frame's own body (`own`) that might take the
+// frame over is for the ordinary steps.
+[[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count, std::size_t levels,
+                              std::size_t values, bool own) const {
+    if (callee->dispatches || callee->rest_parameter != nullptr || count != callee->parameters.size() ||
+        !callee->plain_parameters() || count >= UINT8_MAX) {
+        return false;
+    }
+    if (!callee->compiled) callee->compiled = compiled_for(rt, callee->body);
+    const compiled_body* code = callee->compiled.get();
+    if (!code->straight || !has_room(*code, levels, values)) return false;
+    return !own || code != function->compiled.get() || position + 1 != code->forms;
+}
+
+// Runs the body whose first node is `at` (begun as the frame's own, or as the callee on
+// top), and the bodies it calls that run straight, keeping of its levels only their heads
+// and the callees' levels: where a node stands in its body tells the rest. Returns true
+// when the frame's body is done; false when a node needs the ordinary steps, with the
+// levels written out and `at` and `v` what run takes (a node to evaluate, or none and the
+// value to deliver to the level on top).
+bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
+    value* v = nullptr;
+    Runtime& rt = in.rt;
+    value** slots = values();
+    level* ls = levels();
+    const std::size_t bottom = depth;  // levels under it are the ordinary steps'
+    // The running body: where its levels and its argument values start, and its nodes.
+    std::size_t lowest = bottom;
+    std::size_t first = lowest == 0 ? own_room : ls[lowest - 1].base + ls[lowest - 1].slots;
+    const compiled_body* code = lowest == 0 ? function->compiled.get() : callee_of(ls[lowest - 1])->compiled.get();
+    // The node being evaluated, or (at `deliver`) whose value `v` is.
+    const node* n = at;
+    try {
+    evaluate:
+        switch (n->what) {
+        case node::kind::constant:
+            v = n->form;
+            goto deliver;
+        case node::kind::symbol:
+            if ((v = symbol_value(rt, n)) == nullptr) goto evaluate_there;
+            goto deliver;
+        case node::kind::leaf: {
+            value* head = lookup_name(rt, n->name);
+            if (head == nullptr || !is<velune::function>(head)) goto evaluate_there;
+            auto* f = as<velune::function>(head);
+            value* implementation = f->implementation;
+            const std::size_t count = n->count;
+            if (f->exec_mode != exec_mode::function) {
+                if (implementation != rt.quote_form || !takes_form(f->exec_mode) || count != 1) goto evaluate_there;
+                v = n->arguments[0].form;
+                goto deliver;
+            }
+            value* arguments[4];  // the first `count` are set
+            if (!leaf_arguments(rt, n, arguments)) goto evaluate_there;
+            if (is<nativefunc>(implementation)) {
+                auto* native = as<nativefunc>(implementation);
+                if (native->fast == nullptr || (v = native->fast(rt, arguments, count)) == nullptr) goto evaluate_there;
+                goto deliver;
+            }
+            if (!is<lispfunc>(implementation)) goto evaluate_there;
+            auto* callee = as<lispfunc>(implementation);
+            if (callee->fast != nullptr) {
+                if (!callee->takes(count) || (v = callee->fast(rt, *callee, arguments, count)) == nullptr) goto evaluate_there;
+                goto deliver;
+            }
+            const std::size_t index = lowest + n->level;
+            const std::size_t base = first + n->base;
+            if (!straight_call(rt, callee, count, index + 1u, base + count + 1u, lowest == 0)) goto evaluate_there;
+            level& l = ls[index];
+            l.call = n;
+            l.base = static_cast<std::uint16_t>(base);
+            begin_callee(rt, index, f, callee, arguments, count);
+            lowest = index + 1u;
+            first = base + l.slots;
+            code = callee->compiled.get();
+            n = &code->nodes[0];
+            goto evaluate;
+        }
+        case node::kind::call: {
+            value* head = lookup_name(rt, n->name);
+            if (head == nullptr || !is<velune::function>(head)) goto evaluate_there;
+            auto* f = as<velune::function>(head);
+            value* implementation = f->implementation;
+            if (n->holds_none) {  // named if, and meaning it
+                if (implementation != rt.if_form || !takes_form(f->exec_mode) || n->count < 2) goto evaluate_there;
+            } else if (f->exec_mode != exec_mode::function ||
+                       !(is<nativefunc>(implementation) ||
+                         (is<lispfunc>(implementation) && runs_here(as<lispfunc>(implementation), n->count)))) {
+                goto evaluate_there;
+            }
+            ls[lowest + n->level].function = head;
+            n = &n->arguments[0];
+            goto evaluate;
+        }
+        default:
+            goto evaluate_there;
+        }
+
+    deliver: {
+        const node* call = n->parent;
+        if (call == nullptr) {  // a body form
+            if (lowest == 0) {
+                result = v;
+                if (++position == code->forms) {
+                    depth = 0;
+                    return true;
+                }
+                n = &code->nodes[position];
+                goto evaluate;
+            }
+            if (n->index + 1u < code->forms) {
+                ++n;
+                goto evaluate;
+            }
+            // The callee returns `v` to the call it was made from.
+            const level& l = ls[lowest - 1];
+            const node* from = l.call;
+            const std::size_t base = l.base;
+            depth = static_cast<std::uint16_t>(lowest);
+            return_from_callee();
+            if (lowest == bottom) {
+                at = nullptr;
+                out = v;
+                return false;
+            }
+            lowest -= from->level + 1u;
+            first = base - from->base;
+            code = lowest == 0 ? function->compiled.get() : callee_of(ls[lowest - 1])->compiled.get();
+            n = from;
+            goto deliver;
+        }
+        if (call->holds_none) {  // an if
+            if (n->index != 0) {  // its branch's value is its own
+                n = call;
+                goto deliver;
+            }
+            if (v == rt.true_value) {
+                n = &call->arguments[1];
+                goto evaluate;
+            }
+            if (v != rt.false_value) goto deliver_there;  // for the error
+            if (call->count < 3) {
+                v = rt.nil;
+                n = call;
+                goto deliver;
+            }
+            n = &call->arguments[2];
+            goto evaluate;
+        }
+        value** arguments = &slots[first + call->base];
+        arguments[n->index] = v;
+        if (n->index + 1u < call->count) {
+            ++n;
+            goto evaluate;
+        }
+        const std::size_t count = call->count;
+        const std::size_t index = lowest + call->level;
+        level& l = ls[index];
+        auto* head = as<velune::function>(l.function);
+        value* implementation = head->implementation;
+        // A routine that declines leaves `v`, the last argument's value, for the ordinary steps.
+        if (is<nativefunc>(implementation)) {
+            auto* native = as<nativefunc>(implementation);
+            value* answer;
+            if (native->fast == nullptr || (answer = native->fast(rt, arguments, count)) == nullptr) goto deliver_there;
+            v = answer;
+            n = call;
+            goto deliver;
+        }
+        auto* callee = as<lispfunc>(implementation);  // runs_here saw it was one
+        if (callee->fast != nullptr) {
+            value* answer;
+            if (!callee->takes(count) || (answer = callee->fast(rt, *callee, arguments, count)) == nullptr) goto deliver_there;
+            v = answer;
+            n = call;
+            goto deliver;
+        }
+        const std::size_t base = first + call->base;
+        if (!straight_call(rt, callee, count, index + 1u, base + count + 1u, lowest == 0)) goto deliver_there;
+        l.call = call;
+        l.base = static_cast<std::uint16_t>(base);
+        begin_callee(rt, index, head, callee, arguments, count);
+        lowest = index + 1u;
+        first = base + l.slots;
+        code = callee->compiled.get();
+        n = &code->nodes[0];
+        goto evaluate;
+    }
+    } catch (...) {
+        write_levels(n, lowest, first, bottom);  // for the report
+        throw;
+    }
+evaluate_there:
+    write_levels(n, lowest, first, bottom);
+    at = n;
+    return false;
+deliver_there:
+    write_levels(n, lowest, first, bottom);
+    at = nullptr;
+    out = v;
+    return false;
+}
+
+// Writes out the levels a straight run left to the nodes' places: those of the calls around
+// node `at` of the body whose levels start at `lowest` and values at `first`, and so on for
+// the bodies under it, down to `bottom`, below which the ordinary steps keep them. Each
+// call's head was kept as it began; a callee's level is whole but for its body form.
+void BodyFrame::write_levels(const node* at, std::size_t lowest, std::size_t first, std::size_t bottom) {
+    level* ls = levels();
+    depth = static_cast<std::uint16_t>(lowest + at->level);
+    for (;;) {
+        const node* child = at;
+        for (const node* call = at->parent; call != nullptr; child = call, call = call->parent) {
+            level& l = ls[lowest + call->level];
+            l.call = call;
+            if (call->holds_none) {
+                l.at = child->index == 0 ? state::condition : state::branch;
+                l.next = 0;
+                l.slots = 0;
+            } else {
+                l.at = state::arguments;
+                l.next = child->index;
+                l.slots = call->count;
+            }
+            l.forms = 0;
+            l.base = static_cast<std::uint16_t>(first + call->base);
+        }
+        if (lowest == 0) return;  // `position` is the frame's own body's form
+        level& callee = ls[lowest - 1];
+        callee.next = child->index;
+        if (lowest == bottom) return;
+        at = callee.call;
+        first = callee.base - at->base;
+        lowest -= at->level + 1u;
+    }
+}
+
 // A function applied in place, its arguments evaluated: its body starts in a fresh scope
 // of the current one, which binds its parameters; returns the body's first node.
 const node* BodyFrame::enter(Runtime& rt, level& top) {
@@ -658,8 +922,9 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
 // the scope to return to. The call's scope is deferred when it binds plain parameters
 // alone (their values then follow the function) and the body may not need it (see
 // compiled_body::defers_scope), made at once otherwise. Returns the body's first node.
-[[gnu::always_inline]] inline const node* BodyFrame::begin_callee(Runtime& rt, level& top, velune::function* head, lispfunc* callee,
-                                    value* const* arguments, std::size_t count) {
+[[gnu::always_inline]] inline const node* BodyFrame::begin_callee(Runtime& rt, std::size_t index, velune::function* head,
+                                                                  lispfunc* callee, value* const* arguments, std::size_t count) {
+    level& top = levels()[index];
     // A step limit (the fuzz targets') counts a level as the frame it stands for, so that a
     // recursion within frames is bounded as one of frames is.
     if (rt.step_limit != 0) [[unlikely]] count_step(rt);
@@ -673,7 +938,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
         slots[0] = head;
         top.slots = static_cast<std::uint8_t>(count + 1);
         top.at = state::deferred;
-        deferred_level = static_cast<std::uint16_t>(&top - levels());
+        deferred_level = static_cast<std::uint16_t>(index);
         deferred_callee = callee;
         deferred_names = callee->parameter_names();
         deferred_count = static_cast<std::uint8_t>(count);

@@ -104,11 +104,20 @@ public:
 
     // Fills `n` for `form`; its arguments take the next free nodes. `held` is how many
     // argument values the calls around it hold.
-    void fill(node& n, value* form, std::size_t depth, std::size_t held) {
+    void fill(node& n, value* form, std::size_t depth, std::size_t held, const node* parent, std::size_t index) {
         n.form = form;
+        n.parent = parent;
+        n.index = static_cast<std::uint8_t>(index);  // a body of more forms is not run straight
+        n.level = static_cast<std::uint8_t>(depth);
+        n.base = static_cast<std::uint16_t>(held);
         if (is<named_symbol>(form) || is<num_symbol>(form)) {
             n.what = node::kind::symbol;
-            if (is<named_symbol>(form)) n.name = as<named_symbol>(form)->name;
+            if (is<named_symbol>(form)) {
+                n.name = as<named_symbol>(form)->name;
+                if (n.name->scope_role != 0) straight = false;
+            } else {
+                straight = false;
+            }
             return;
         }
         if (!is<cell>(form)) {
@@ -117,6 +126,7 @@ public:
         }
         if (depth == deepest) {
             wants_scope = true;
+            straight = false;
             return;
         }
         if (const int parameters = readable_in_place(rt, form); parameters >= 0) {
@@ -126,6 +136,7 @@ public:
         const int arguments = call_arguments(rt, form);
         if (arguments < 0) {
             wants_scope = true;
+            straight = false;
             return;
         }
         n.count = static_cast<std::uint8_t>(arguments);
@@ -134,6 +145,8 @@ public:
         const bool leaf = is_leaf(form, arguments);
         n.what = leaf ? node::kind::leaf : node::kind::call;
         n.holds_none = leaf || n.name->text == "if";
+        // A leaf if goes to an EvalFrame whatever runs it.
+        if (leaf && n.name->text == "if") straight = false;
         node* row = &nodes[next];
         n.arguments = row;
         next += static_cast<std::size_t>(arguments);
@@ -143,12 +156,16 @@ public:
         if (!leaf) levels = std::max(levels, depth + 1);
         values = std::max(values, holding);
         std::size_t i = 0;
-        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);
+        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) {
+            fill(row[i], first(a), depth + 1, holding, &n, i);
+            ++i;
+        }
     }
 
     void fill_in_place(node& n, value* form, std::size_t depth, std::size_t held, int parameters) {
         value* head = first(form);
         wants_scope = true;  // the body's scope is inside the call's
+        straight = false;
         n.what = node::kind::in_place;
         n.name = as<named_symbol>(first(head))->name;
         n.count = static_cast<std::uint8_t>(parameters);
@@ -166,13 +183,20 @@ public:
         levels = std::max(levels, depth + 1);
         values = std::max(values, holding);
         std::size_t i = 0;
-        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) fill(row[i++], first(a), depth + 1, holding);
+        for (value* a = rest_of(form); is<cell>(a); a = rest_of(a)) {
+            fill(row[i], first(a), depth + 1, holding, &n, i);
+            ++i;
+        }
         i = 0;
-        for (value* b = rest_of(rest_of(head)); is<cell>(b); b = rest_of(b)) fill(body[i++], first(b), depth + 1, holding);
+        for (value* b = rest_of(rest_of(head)); is<cell>(b); b = rest_of(b)) {
+            fill(body[i], first(b), depth + 1, holding, &n, i);
+            ++i;
+        }
     }
 
     // Whether a node will likely need the scope it runs in itself (see compiled_body).
     bool wants_scope = false;
+    bool straight = true;  // see compiled_body::straight
 
     // A built-in form other than if and quote (define, fn, for, ...), as a name means now:
     // it is given the scope.
@@ -207,12 +231,14 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
     std::size_t i = 0;
     for (value* b = body; is<cell>(b); b = rest_of(b)) {
         node& n = code->nodes[i++];
-        r.fill(n, first(b), 0, 0);
+        r.fill(n, first(b), 0, 0, nullptr, i - 1);
         if (n.what == node::kind::call || n.what == node::kind::in_place) code->flat = false;
     }
     code->levels = r.levels;
     code->values = r.values;
     code->defers_scope = !r.wants_scope;
+    code->straight = rt.fast_paths && r.straight && code->defers_scope && forms > 0 && forms <= UINT8_MAX;
+    if (code->straight) code->nodes[0].starts_straight = true;
     return code;
 }
 

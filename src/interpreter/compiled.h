@@ -28,11 +28,22 @@ struct node {
     // A leaf, or a call headed by the name if, holds no argument values in its level:
     // should the name if mean a function when it runs, the call goes to an EvalFrame.
     bool holds_none = false;
+    // Where the node sits, for a body run straight (see compiled_body::straight): its place
+    // among its call's arguments or the body's forms, the calls around it (the level its own
+    // call takes), and the argument values they hold (where its own level's values start).
+    std::uint8_t index = 0;
+    std::uint8_t level = 0;
+    std::uint16_t base = 0;
+    bool starts_straight = false;     // the first form of a body run straight
+    // symbol: which parameter of a deferred scope it named when last looked up there (a
+    // guess, checked before it is taken: a body may serve functions of other parameters).
+    mutable std::uint8_t parameter = UINT8_MAX;
     value* form = nullptr;            // the expression itself
     const Name* name = nullptr;       // a named symbol: its name; call: its head's
     const node* arguments = nullptr;  // call: `count` nodes in a row
     std::uint8_t forms = 0;           // in_place: how many body forms
     const node* body = nullptr;       // in_place: `forms` nodes in a row
+    const node* parent = nullptr;     // the call it is an argument of; none for a body form
 };
 
 struct compiled_body {
@@ -48,6 +59,11 @@ struct compiled_body {
     // whole): a call's scope may wait until something does. Only a guess, made once: a
     // deferred scope is made whenever it is needed, and one made at once serves the same.
     bool defers_scope = true;
+    // Every node is a constant, a named symbol, a leaf or a call, and the scope may wait: a
+    // BodyFrame can run the body without keeping its levels up to date as it goes (each
+    // node's place tells what they would be), and writes them out only when it hands the
+    // rest of the work to its ordinary steps.
+    bool straight = false;
 };
 
 // For ((fn (a b) body...) x y), a proper form with a body: the number of parameters when
