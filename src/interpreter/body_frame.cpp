@@ -258,6 +258,12 @@ void BodyFrame::trace(Tracer& t) const {
     }
 }
 
+// A leaf's argument in a body run straight: a constant, or a named symbol's value (nullptr
+// when unbound).
+[[gnu::always_inline]] inline value* BodyFrame::leaf_value(Runtime& rt, const node& a) {
+    return a.what == node::kind::constant ? a.form : symbol_value(rt, &a);
+}
+
 // At the first node of a body begun with no levels pending or as the callee on top: runs
 // it straight if it can be (see run_straight), true when the frame's body is done.
 [[gnu::always_inline]] inline bool BodyFrame::straight_from(Interpreter& in, const node*& n, value*& v) {
@@ -638,16 +644,40 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 // values pending with its own, goes on straight: its parameters are plain, its body is
 // run straight and fits. A call from the frame's own body (`own`) that might take the
 // frame over is for the ordinary steps.
-[[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count, std::size_t levels,
-                              std::size_t values, bool own) const {
+[[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count, const level* l,
+                                                           value* const* end, bool own) const {
     if (callee->dispatches || callee->rest_parameter != nullptr || count != callee->parameters.size() ||
         !callee->plain_parameters() || count >= UINT8_MAX) {
         return false;
     }
     if (!callee->compiled) callee->compiled = compiled_for(rt, callee->body);
     const compiled_body* code = callee->compiled.get();
-    if (!code->straight || !has_room(*code, levels, values)) return false;
+    if (!code->straight || !has_room(*code, static_cast<std::size_t>(l - levels()) + 1u, static_cast<std::size_t>(end - values()))) {
+        return false;
+    }
     return !own || code != function->compiled.get() || position + 1 != code->forms;
+}
+
+// begin_callee for a call straight_call let through, at level `l` with its values from
+// `base` on: its scope is deferred.
+[[gnu::always_inline]] inline void BodyFrame::enter_straight(level* l, value** base, velune::function* head, lispfunc* callee,
+                                                            value* const* arguments, std::size_t count) {
+    l->base = static_cast<std::uint16_t>(base - values());
+    l->function = current;
+    l->caller = deferred_level;
+    l->next = 0;
+    l->forms = static_cast<std::uint8_t>(callee->compiled->forms);
+    for (std::size_t i = count; i-- > 0;) base[i + 1] = arguments[i];  // they may be the level's own
+    base[0] = head;
+    l->slots = static_cast<std::uint8_t>(count + 1);
+    l->at = state::deferred;
+    deferred_level = static_cast<std::uint16_t>(l - levels());
+    deferred_callee = callee;
+    deferred_names = callee->parameter_names();
+    deferred_count = static_cast<std::uint8_t>(count);
+    deferred_values = base + 1;
+    current = nullptr;
+    free_scope = callee->closure;
 }
 
 // Runs the body whose first node is `at` (begun as the frame's own, or as the callee on
@@ -657,17 +687,15 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 // levels written out and `at` and `v` what run takes (a node to evaluate, or none and the
 // value to deliver to the level on top).
 bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
-    value* v = nullptr;
     Runtime& rt = in.rt;
-    value** slots = values();
-    level* ls = levels();
-    const std::size_t bottom = depth;  // levels under it are the ordinary steps'
+    level* const bottom = levels() + depth;  // the levels under it are the ordinary steps'
     // The running body: where its levels and its argument values start, and its nodes.
-    std::size_t lowest = bottom;
-    std::size_t first = lowest == 0 ? own_room : ls[lowest - 1].base + ls[lowest - 1].slots;
-    const compiled_body* code = lowest == 0 ? function->compiled.get() : callee_of(ls[lowest - 1])->compiled.get();
+    level* own = bottom;
+    value** first = depth == 0 ? values() + own_room : values() + own[-1].base + own[-1].slots;
+    const compiled_body* code = depth == 0 ? function->compiled.get() : callee_of(own[-1])->compiled.get();
     // The node being evaluated, or (at `deliver`) whose value `v` is.
     const node* n = at;
+    value* v = nullptr;
     try {
     evaluate:
         switch (n->what) {
@@ -688,8 +716,23 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 v = n->arguments[0].form;
                 goto deliver;
             }
-            value* arguments[4];  // the first `count` are set
-            if (!leaf_arguments(rt, n, arguments)) goto evaluate_there;
+            value* arguments[4];  // the first `count` are set, each a constant or a named symbol's value
+            switch (count) {
+            case 4:
+                if ((arguments[3] = leaf_value(rt, n->arguments[3])) == nullptr) goto evaluate_there;
+                [[fallthrough]];
+            case 3:
+                if ((arguments[2] = leaf_value(rt, n->arguments[2])) == nullptr) goto evaluate_there;
+                [[fallthrough]];
+            case 2:
+                if ((arguments[1] = leaf_value(rt, n->arguments[1])) == nullptr) goto evaluate_there;
+                [[fallthrough]];
+            case 1:
+                if ((arguments[0] = leaf_value(rt, n->arguments[0])) == nullptr) goto evaluate_there;
+                break;
+            default:
+                break;
+            }
             if (is<nativefunc>(implementation)) {
                 auto* native = as<nativefunc>(implementation);
                 if (native->fast == nullptr || (v = native->fast(rt, arguments, count)) == nullptr) goto evaluate_there;
@@ -701,15 +744,13 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 if (!callee->takes(count) || (v = callee->fast(rt, *callee, arguments, count)) == nullptr) goto evaluate_there;
                 goto deliver;
             }
-            const std::size_t index = lowest + n->level;
-            const std::size_t base = first + n->base;
-            if (!straight_call(rt, callee, count, index + 1u, base + count + 1u, lowest == 0)) goto evaluate_there;
-            level& l = ls[index];
-            l.call = n;
-            l.base = static_cast<std::uint16_t>(base);
-            begin_callee(rt, index, f, callee, arguments, count);
-            lowest = index + 1u;
-            first = base + l.slots;
+            level* l = own + n->level;
+            value** base = first + n->base;
+            if (!straight_call(rt, callee, count, l, base + count + 1, own == levels())) goto evaluate_there;
+            l->call = n;
+            enter_straight(l, base, f, callee, arguments, count);
+            own = l + 1;
+            first = base + count + 1;
             code = callee->compiled.get();
             n = &code->nodes[0];
             goto evaluate;
@@ -726,7 +767,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                          (is<lispfunc>(implementation) && runs_here(as<lispfunc>(implementation), n->count)))) {
                 goto evaluate_there;
             }
-            ls[lowest + n->level].function = head;
+            own[n->level].function = head;
             n = &n->arguments[0];
             goto evaluate;
         }
@@ -737,7 +778,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
     deliver: {
         const node* call = n->parent;
         if (call == nullptr) {  // a body form
-            if (lowest == 0) {
+            if (own == levels()) {
                 result = v;
                 if (++position == code->forms) {
                     depth = 0;
@@ -751,19 +792,18 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 goto evaluate;
             }
             // The callee returns `v` to the call it was made from.
-            const level& l = ls[lowest - 1];
-            const node* from = l.call;
-            const std::size_t base = l.base;
-            depth = static_cast<std::uint16_t>(lowest);
+            const node* from = own[-1].call;
+            value** base = values() + own[-1].base;
+            depth = static_cast<std::uint16_t>(own - levels());
             return_from_callee();
-            if (lowest == bottom) {
+            if (own == bottom) {
                 at = nullptr;
                 out = v;
                 return false;
             }
-            lowest -= from->level + 1u;
+            own -= from->level + 1u;
             first = base - from->base;
-            code = lowest == 0 ? function->compiled.get() : callee_of(ls[lowest - 1])->compiled.get();
+            code = own == levels() ? function->compiled.get() : callee_of(own[-1])->compiled.get();
             n = from;
             goto deliver;
         }
@@ -785,16 +825,15 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             n = &call->arguments[2];
             goto evaluate;
         }
-        value** arguments = &slots[first + call->base];
+        value** arguments = first + call->base;
         arguments[n->index] = v;
         if (n->index + 1u < call->count) {
             ++n;
             goto evaluate;
         }
         const std::size_t count = call->count;
-        const std::size_t index = lowest + call->level;
-        level& l = ls[index];
-        auto* head = as<velune::function>(l.function);
+        level* l = own + call->level;
+        auto* head = as<velune::function>(l->function);
         value* implementation = head->implementation;
         // A routine that declines leaves `v`, the last argument's value, for the ordinary steps.
         if (is<nativefunc>(implementation)) {
@@ -813,27 +852,25 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             n = call;
             goto deliver;
         }
-        const std::size_t base = first + call->base;
-        if (!straight_call(rt, callee, count, index + 1u, base + count + 1u, lowest == 0)) goto deliver_there;
-        l.call = call;
-        l.base = static_cast<std::uint16_t>(base);
-        begin_callee(rt, index, head, callee, arguments, count);
-        lowest = index + 1u;
-        first = base + l.slots;
+        if (!straight_call(rt, callee, count, l, arguments + count + 1, own == levels())) goto deliver_there;
+        l->call = call;
+        enter_straight(l, arguments, head, callee, arguments, count);
+        own = l + 1;
+        first = arguments + count + 1;
         code = callee->compiled.get();
         n = &code->nodes[0];
         goto evaluate;
     }
     } catch (...) {
-        write_levels(n, lowest, first, bottom);  // for the report
+        write_levels(n, own, first, bottom);  // for the report
         throw;
     }
 evaluate_there:
-    write_levels(n, lowest, first, bottom);
+    write_levels(n, own, first, bottom);
     at = n;
     return false;
 deliver_there:
-    write_levels(n, lowest, first, bottom);
+    write_levels(n, own, first, bottom);
     at = nullptr;
     out = v;
     return false;
@@ -843,8 +880,11 @@ deliver_there:
 // node `at` of the body whose levels start at `lowest` and values at `first`, and so on for
 // the bodies under it, down to `bottom`, below which the ordinary steps keep them. Each
 // call's head was kept as it began; a callee's level is whole but for its body form.
-void BodyFrame::write_levels(const node* at, std::size_t lowest, std::size_t first, std::size_t bottom) {
+void BodyFrame::write_levels(const node* at, const level* own, value* const* own_values, const level* bottom_level) {
     level* ls = levels();
+    std::size_t lowest = static_cast<std::size_t>(own - ls);
+    std::size_t first = static_cast<std::size_t>(own_values - values());
+    const std::size_t bottom = static_cast<std::size_t>(bottom_level - ls);
     depth = static_cast<std::uint16_t>(lowest + at->level);
     for (;;) {
         const node* child = at;

@@ -377,9 +377,10 @@ private:
     bool run(Interpreter& in, const node* n, value* v);
     bool run_straight(Interpreter& in, const node*& n, value*& v);
     bool straight_from(Interpreter& in, const node*& n, value*& v);
-    bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, std::size_t levels, std::size_t values,
-                       bool own) const;
-    void write_levels(const node* at, std::size_t lowest, std::size_t values_at, std::size_t bottom);
+    bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, const level* l, value* const* end, bool own) const;
+    void enter_straight(level* l, value** base, velune::function* head, lispfunc* callee, value* const* arguments,
+                        std::size_t count);
+    void write_levels(const node* at, const level* own, value* const* own_values, const level* bottom);
     bool hand_over(Interpreter& in, const node* n, value* head);
     bool apply_generic(Interpreter& in, level& top, value*& v);
     bool read_or_hand_over(Interpreter& in, const node* n, velune::function* f, value* const* arguments, value*& v);
@@ -389,6 +390,7 @@ private:
     bool run_leaf(Interpreter& in, const node* n, velune::function* f, value*& v, const node*& next);
     bool leaf_arguments(Runtime& rt, const node* n, value** arguments);
     bool quick_leaf(Runtime& rt, const node* n, value*& v);
+    value* leaf_value(Runtime& rt, const node& a);
     bool has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const;
     const node* begin_callee(Runtime& rt, std::size_t index, velune::function* head, lispfunc* callee,
                              value* const* arguments, std::size_t count);
