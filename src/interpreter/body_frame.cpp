@@ -52,6 +52,17 @@ velune::environment* scope_of_call(Runtime& rt, lispfunc* f, value* const* argum
     return call_scope;
 }
 
+// A callee level's argument values, copied to follow its function value in `slots`: they
+// may be the level's own, one slot down. One or two, the commonest, without a call.
+[[gnu::always_inline]] inline void after_head(value** slots, value* const* arguments, std::size_t count) {
+    if (count <= 2) {
+        if (count == 2) slots[2] = arguments[1];
+        if (count != 0) slots[1] = arguments[0];
+    } else {
+        std::copy_backward(arguments, arguments + count, slots + count + 1);
+    }
+}
+
 }  // namespace
 
 bool BodyFrame::worth_a_frame(Runtime& rt, lispfunc* function) {
@@ -267,11 +278,26 @@ void BodyFrame::trace(Tracer& t) const {
 // At the first node of a body begun with no levels pending or as the callee on top: runs
 // it straight if it can be (see run_straight), true when the frame's body is done.
 [[gnu::always_inline]] inline bool BodyFrame::straight_from(Interpreter& in, const node*& n, value*& v) {
-    return n->starts_straight && in.rt.step_limit == 0 && run_straight(in, n, v);
+    if (!n->starts_straight || in.rt.step_limit != 0) return false;
+    v = nullptr;
+    return run_straight(in, n, v);
 }
 
 bool BodyFrame::next_step(Interpreter& in) {
-    if (started) return run(in, nullptr, result);  // a child's value
+    if (started) {  // a child's value
+        if (depth > 0 && in.rt.step_limit == 0) {
+            // The value of a call made by a frame of its own, in a body run straight: the
+            // run goes on straight from there.
+            const level& top = levels()[depth - 1];
+            if ((top.at == state::body || top.at == state::call || top.at == state::handed) && top.call->owner->straight) {
+                --depth;
+                const node* n = top.call;
+                value* v = result;
+                return run_straight(in, n, v) || run(in, n, v);
+            }
+        }
+        return run(in, nullptr, result);
+    }
     started = true;
     const compiled_body& code = *function->compiled;
     if (code.forms == 0) return true;
@@ -646,13 +672,13 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 // frame over is for the ordinary steps.
 [[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count, const level* l,
                                                            value* const* end, bool own) const {
-    if (callee->dispatches || callee->rest_parameter != nullptr || count != callee->parameters.size() ||
-        !callee->plain_parameters() || count >= UINT8_MAX) {
-        return false;
-    }
+    // A call has at most 16 arguments, which a level counts; a straight body has 1 to 255 forms.
+    if (callee->dispatches || callee->rest_parameter != nullptr) return false;
     if (!callee->compiled) callee->compiled = compiled_for(rt, callee->body);
     const compiled_body* code = callee->compiled.get();
-    if (!code->straight || !has_room(*code, static_cast<std::size_t>(l - levels()) + 1u, static_cast<std::size_t>(end - values()))) {
+    if (!code->straight || count != callee->parameters.size() || !callee->plain_parameters()) return false;
+    if (static_cast<std::size_t>(l - levels()) + 1u + code->levels > room ||
+        static_cast<std::size_t>(end - values()) + code->values > value_room) {
         return false;
     }
     return !own || code != function->compiled.get() || position + 1 != code->forms;
@@ -667,7 +693,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     l->caller = deferred_level;
     l->next = 0;
     l->forms = static_cast<std::uint8_t>(callee->compiled->forms);
-    for (std::size_t i = count; i-- > 0;) base[i + 1] = arguments[i];  // they may be the level's own
+    after_head(base, arguments, count);
     base[0] = head;
     l->slots = static_cast<std::uint8_t>(count + 1);
     l->at = state::deferred;
@@ -680,23 +706,25 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     free_scope = callee->closure;
 }
 
-// Runs the body whose first node is `at` (begun as the frame's own, or as the callee on
-// top), and the bodies it calls that run straight, keeping of its levels only their heads
-// and the callees' levels: where a node stands in its body tells the rest. Returns true
-// when the frame's body is done; false when a node needs the ordinary steps, with the
-// levels written out and `at` and `v` what run takes (a node to evaluate, or none and the
-// value to deliver to the level on top).
+// Runs a body straight from node `at`: its first node, begun as the frame's own or as the
+// callee on top (`out` nullptr), or a node whose value `out` is, the levels open around it.
+// The bodies it calls and returns to that run straight go on the same way, keeping of their
+// levels only their heads and the callees' levels: where a node stands in its body tells the
+// rest. Returns true when the frame's body is done; false when a node needs the ordinary
+// steps, with the levels written out and `at` and `out` what run takes (a node to evaluate,
+// or none and the value to deliver to the level on top).
 bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
     Runtime& rt = in.rt;
-    level* const bottom = levels() + depth;  // the levels under it are the ordinary steps'
-    // The running body: where its levels and its argument values start, and its nodes.
-    level* own = bottom;
-    value** first = depth == 0 ? values() + own_room : values() + own[-1].base + own[-1].slots;
-    const compiled_body* code = depth == 0 ? function->compiled.get() : callee_of(own[-1])->compiled.get();
     // The node being evaluated, or (at `deliver`) whose value `v` is.
     const node* n = at;
-    value* v = nullptr;
+    value* v = out;
+    const compiled_body* code = n->owner;
+    // The running body: where its levels and its argument values start.
+    level* own = levels() + depth - n->level;
+    value** first = own == levels() ? values() + own_room : values() + own[-1].base + own[-1].slots;
+    level* bottom = own;  // the levels under it are the ordinary steps'
     try {
+        if (v != nullptr) goto deliver;
     evaluate:
         switch (n->what) {
         case node::kind::constant:
@@ -796,14 +824,15 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             value** base = values() + own[-1].base;
             depth = static_cast<std::uint16_t>(own - levels());
             return_from_callee();
-            if (own == bottom) {
+            if (own == bottom && !from->owner->straight) {
                 at = nullptr;
                 out = v;
                 return false;
             }
             own -= from->level + 1u;
             first = base - from->base;
-            code = own == levels() ? function->compiled.get() : callee_of(own[-1])->compiled.get();
+            if (own < bottom) bottom = own;  // the ordinary steps' levels, which a straight run reads as it would have left them
+            code = from->owner;
             n = from;
             goto deliver;
         }
@@ -974,7 +1003,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
     top.next = 0;
     top.forms = static_cast<std::uint8_t>(callee->compiled->forms);  // has_room saw that it fits
     if (callee->rest_parameter == nullptr && count < UINT8_MAX && callee->compiled->defers_scope) {
-        for (std::size_t i = count; i-- > 0;) slots[i + 1] = arguments[i];  // they may be the level's own
+        after_head(slots, arguments, count);
         slots[0] = head;
         top.slots = static_cast<std::uint8_t>(count + 1);
         top.at = state::deferred;

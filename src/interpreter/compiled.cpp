@@ -234,6 +234,7 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
         r.fill(n, first(b), 0, 0, nullptr, i - 1);
         if (n.what == node::kind::call || n.what == node::kind::in_place) code->flat = false;
     }
+    for (std::size_t j = 0; j < total; ++j) code->nodes[j].owner = code.get();
     code->levels = r.levels;
     code->values = r.values;
     code->defers_scope = !r.wants_scope;

@@ -44,6 +44,7 @@ struct node {
     std::uint8_t forms = 0;           // in_place: how many body forms
     const node* body = nullptr;       // in_place: `forms` nodes in a row
     const node* parent = nullptr;     // the call it is an argument of; none for a body form
+    const struct compiled_body* owner = nullptr;  // the body it is a node of
 };
 
 struct compiled_body {
