@@ -718,7 +718,6 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
     // The node being evaluated, or (at `deliver`) whose value `v` is.
     const node* n = at;
     value* v = out;
-    const compiled_body* code = n->owner;
     // The running body: where its levels and its argument values start.
     level* own = levels() + depth - n->level;
     value** first = own == levels() ? values() + own_room : values() + own[-1].base + own[-1].slots;
@@ -779,8 +778,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             enter_straight(l, base, f, callee, arguments, count);
             own = l + 1;
             first = base + count + 1;
-            code = callee->compiled.get();
-            n = &code->nodes[0];
+            n = &callee->compiled->nodes[0];
             goto evaluate;
         }
         case node::kind::call: {
@@ -808,14 +806,14 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
         if (call == nullptr) {  // a body form
             if (own == levels()) {
                 result = v;
-                if (++position == code->forms) {
+                if (++position == n->owner->forms) {
                     depth = 0;
                     return true;
                 }
-                n = &code->nodes[position];
+                n = &n->owner->nodes[position];
                 goto evaluate;
             }
-            if (n->index + 1u < code->forms) {
+            if (n->index + 1u < n->owner->forms) {
                 ++n;
                 goto evaluate;
             }
@@ -832,7 +830,6 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             own -= from->level + 1u;
             first = base - from->base;
             if (own < bottom) bottom = own;  // the ordinary steps' levels, which a straight run reads as it would have left them
-            code = from->owner;
             n = from;
             goto deliver;
         }
@@ -886,8 +883,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
         enter_straight(l, arguments, head, callee, arguments, count);
         own = l + 1;
         first = arguments + count + 1;
-        code = callee->compiled.get();
-        n = &code->nodes[0];
+        n = &callee->compiled->nodes[0];
         goto evaluate;
     }
     } catch (...) {
