@@ -111,15 +111,17 @@ lispfunc* BodyFrame::callee_of(const level& l) const {
 [[gnu::always_inline]] inline value* BodyFrame::symbol_value(Runtime& rt, const node* n) {
     const Name* name = n->name;
     if (name == nullptr) [[unlikely]] return scope(rt)->lookup(n->form);
-    if (current == nullptr) {
+    if (current == nullptr) {  // lookup_name's search, the guess first
         const std::size_t i = n->parameter;
         if (i < deferred_count && deferred_names[i] == name) return deferred_values[i];
+        if (!name->bound_inside) return free_scope->lookup_name(name);
         for (std::size_t j = 0; j < deferred_count; ++j) {
             if (deferred_names[j] == name) {
                 n->parameter = static_cast<std::uint8_t>(j);
                 return deferred_values[j];
             }
         }
+        return deferred_lookup(rt, name);
     }
     return lookup_name(rt, name);
 }
@@ -278,7 +280,7 @@ void BodyFrame::trace(Tracer& t) const {
 // At the first node of a body begun with no levels pending or as the callee on top: runs
 // it straight if it can be (see run_straight), true when the frame's body is done.
 [[gnu::always_inline]] inline bool BodyFrame::straight_from(Interpreter& in, const node*& n, value*& v) {
-    if (!n->starts_straight || in.rt.step_limit != 0) return false;
+    if (!n->owner->straight || in.rt.step_limit != 0) return false;
     v = nullptr;
     return run_straight(in, n, v);
 }
@@ -666,22 +668,31 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     }
 }
 
-// Whether a call of `callee` with `count` arguments, `levels` levels and `values` argument
-// values pending with its own, goes on straight: its parameters are plain, its body is
-// run straight and fits. A call from the frame's own body (`own`) that might take the
-// frame over is for the ordinary steps.
-[[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count, const level* l,
-                                                           value* const* end, bool own) const {
+// Whether a call of `callee` with `count` arguments goes on straight: its parameters are
+// plain and its body is run straight. A call of the frame's own body that may take the
+// frame over (the frame's own body's last step, see node::last) is for the ordinary steps.
+[[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count,
+                                                           bool may_take_over) const {
     // A call has at most 16 arguments, which a level counts; a straight body has 1 to 255 forms.
     if (callee->dispatches || callee->rest_parameter != nullptr) return false;
     if (!callee->compiled) callee->compiled = compiled_for(rt, callee->body);
     const compiled_body* code = callee->compiled.get();
     if (!code->straight || count != callee->parameters.size() || !callee->plain_parameters()) return false;
-    if (static_cast<std::size_t>(l - levels()) + 1u + code->levels > room ||
-        static_cast<std::size_t>(end - values()) + code->values > value_room) {
-        return false;
-    }
-    return !own || code != function->compiled.get() || position + 1 != code->forms;
+    return !may_take_over || code != function->compiled.get();
+}
+
+// Whether the body of a call straight_call let through, made at level `l` with its values
+// up to `end`, fits in the frame.
+[[gnu::always_inline]] inline bool BodyFrame::fits(const lispfunc* callee, const level* l, value* const* end) const {
+    const compiled_body* code = callee->compiled.get();
+    return static_cast<std::size_t>(l - levels()) + 1u + code->levels <= room &&
+           static_cast<std::size_t>(end - values()) + code->values <= value_room;
+}
+
+// A node of `code` that a straight run handed to the ordinary steps because they had to run
+// it (not for want of room).
+[[gnu::noinline]] void BodyFrame::missed(const compiled_body* code) {
+    if (++code->misses >= compiled_body::misses_allowed) code->straight = false;
 }
 
 // begin_callee for a call straight_call let through, at level `l` with its values from
@@ -773,7 +784,8 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             }
             level* l = own + n->level;
             value** base = first + n->base;
-            if (!straight_call(rt, callee, count, l, base + count + 1, own == levels())) goto evaluate_there;
+            if (!straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
+            if (!fits(callee, l, base + count + 1)) goto evaluate_elsewhere;
             l->call = n;
             enter_straight(l, base, f, callee, arguments, count);
             own = l + 1;
@@ -878,7 +890,8 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             n = call;
             goto deliver;
         }
-        if (!straight_call(rt, callee, count, l, arguments + count + 1, own == levels())) goto deliver_there;
+        if (!straight_call(rt, callee, count, own == levels() && call->last)) goto deliver_there;
+        if (!fits(callee, l, arguments + count + 1)) goto deliver_elsewhere;
         l->call = call;
         enter_straight(l, arguments, head, callee, arguments, count);
         own = l + 1;
@@ -891,10 +904,14 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
         throw;
     }
 evaluate_there:
+    missed(n->owner);
+evaluate_elsewhere:  // a call with no room left in this frame
     write_levels(n, own, first, bottom);
     at = n;
     return false;
 deliver_there:
+    missed(n->owner);
+deliver_elsewhere:
     write_levels(n, own, first, bottom);
     at = nullptr;
     out = v;

@@ -234,12 +234,16 @@ std::shared_ptr<const compiled_body> compile_body(const Runtime& rt, value* body
         r.fill(n, first(b), 0, 0, nullptr, i - 1);
         if (n.what == node::kind::call || n.what == node::kind::in_place) code->flat = false;
     }
-    for (std::size_t j = 0; j < total; ++j) code->nodes[j].owner = code.get();
+    for (std::size_t j = 0; j < total; ++j) {
+        node& n = code->nodes[j];
+        n.owner = code.get();
+        // A node's parent comes before it, so its `last` is known.
+        n.last = n.parent == nullptr ? n.index + 1u == forms : n.parent->last && n.parent->holds_none && n.index > 0;
+    }
     code->levels = r.levels;
     code->values = r.values;
     code->defers_scope = !r.wants_scope;
     code->straight = rt.fast_paths && r.straight && code->defers_scope && forms > 0 && forms <= UINT8_MAX;
-    if (code->straight) code->nodes[0].starts_straight = true;
     return code;
 }
 

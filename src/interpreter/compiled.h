@@ -34,7 +34,9 @@ struct node {
     std::uint8_t index = 0;
     std::uint8_t level = 0;
     std::uint16_t base = 0;
-    bool starts_straight = false;     // the first form of a body run straight
+    // The body's last step when it runs: in its last form, and every call around it an if
+    // (as it is named) of which it is a branch.
+    bool last = false;
     // symbol: which parameter of a deferred scope it named when last looked up there (a
     // guess, checked before it is taken: a body may serve functions of other parameters).
     mutable std::uint8_t parameter = UINT8_MAX;
@@ -63,8 +65,11 @@ struct compiled_body {
     // Every node is a constant, a named symbol, a leaf or a call, and the scope may wait: a
     // BodyFrame can run the body without keeping its levels up to date as it goes (each
     // node's place tells what they would be), and writes them out only when it hands the
-    // rest of the work to its ordinary steps.
-    bool straight = false;
+    // rest of the work to its ordinary steps. Given up (for good) once the body has handed
+    // them `misses_allowed` nodes they had to run, which a straight run would only repeat.
+    mutable bool straight = false;
+    mutable std::uint8_t misses = 0;
+    static constexpr std::uint8_t misses_allowed = 8;
 };
 
 // For ((fn (a b) body...) x y), a proper form with a body: the number of parameters when

@@ -377,7 +377,9 @@ private:
     bool run(Interpreter& in, const node* n, value* v);
     bool run_straight(Interpreter& in, const node*& n, value*& v);
     bool straight_from(Interpreter& in, const node*& n, value*& v);
-    bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, const level* l, value* const* end, bool own) const;
+    bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, bool may_take_over) const;
+    bool fits(const lispfunc* callee, const level* l, value* const* end) const;
+    static void missed(const compiled_body* code);
     void enter_straight(level* l, value** base, velune::function* head, lispfunc* callee, value* const* arguments,
                         std::size_t count);
     void write_levels(const node* at, const level* own, value* const* own_values, const level* bottom);
