@@ -798,8 +798,8 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             if (head == nullptr || !is<velune::function>(head)) goto evaluate_there;
             auto* f = as<velune::function>(head);
             value* implementation = f->implementation;
-            if (n->holds_none) {  // named if, and meaning it
-                if (implementation != rt.if_form || !takes_form(f->exec_mode) || n->count < 2) goto evaluate_there;
+            if (n->holds_none) {  // named if, and meaning it (with a branch, or the body would not run straight)
+                if (implementation != rt.if_form || !takes_form(f->exec_mode)) goto evaluate_there;
             } else if (f->exec_mode != exec_mode::function ||
                        !(is<nativefunc>(implementation) ||
                          (is<lispfunc>(implementation) && runs_here(as<lispfunc>(implementation), n->count)))) {
@@ -830,11 +830,16 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 goto evaluate;
             }
             // The callee returns `v` to the call it was made from.
-            const node* from = own[-1].call;
-            value** base = values() + own[-1].base;
-            depth = static_cast<std::uint16_t>(own - levels());
-            return_from_callee();
+            const level& callee = own[-1];
+            const node* from = callee.call;
+            value** base = values() + callee.base;
+            if (callee.function != nullptr) {  // return_from_callee's
+                current = free_scope = as<velune::environment>(callee.function);
+            } else {
+                defer_to(callee.caller);
+            }
             if (own == bottom && !from->owner->straight) {
+                depth = static_cast<std::uint16_t>(&callee - levels());
                 at = nullptr;
                 out = v;
                 return false;

@@ -145,8 +145,8 @@ public:
         const bool leaf = is_leaf(form, arguments);
         n.what = leaf ? node::kind::leaf : node::kind::call;
         n.holds_none = leaf || n.name->text == "if";
-        // A leaf if goes to an EvalFrame whatever runs it.
-        if (leaf && n.name->text == "if") straight = false;
+        // A leaf if goes to an EvalFrame whatever runs it, as does one without a branch.
+        if (n.name->text == "if" && (leaf || arguments < 2)) straight = false;
         node* row = &nodes[next];
         n.arguments = row;
         next += static_cast<std::size_t>(arguments);
