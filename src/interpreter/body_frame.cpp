@@ -291,7 +291,8 @@ bool BodyFrame::next_step(Interpreter& in) {
             // The value of a call made by a frame of its own, in a body run straight: the
             // run goes on straight from there.
             const level& top = levels()[depth - 1];
-            if ((top.at == state::body || top.at == state::call || top.at == state::handed) && top.call->owner->straight) {
+            if ((top.at == state::body || top.at == state::call || top.at == state::handed) && top.call->owner->straight &&
+                straight_levels(top.call, &top - top.call->level)) {
                 --depth;
                 const node* n = top.call;
                 value* v = result;
@@ -838,13 +839,14 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             } else {
                 defer_to(callee.caller);
             }
-            if (own == bottom && !from->owner->straight) {
+            level* outer = own - 1 - from->level;
+            if (own == bottom && (!from->owner->straight || !straight_levels(from, outer))) {
                 depth = static_cast<std::uint16_t>(&callee - levels());
                 at = nullptr;
                 out = v;
                 return false;
             }
-            own -= from->level + 1u;
+            own = outer;
             first = base - from->base;
             if (own < bottom) bottom = own;  // the ordinary steps' levels, which a straight run reads as it would have left them
             n = from;
@@ -921,6 +923,17 @@ deliver_elsewhere:
     at = nullptr;
     out = v;
     return false;
+}
+
+// Whether the levels the ordinary steps opened around node `n` of a body whose levels start
+// at `own` are those a straight run would have left: each call named if an if, and each
+// other call one of a function (not a built-in form under another name).
+bool BodyFrame::straight_levels(const node* n, const level* own) const {
+    for (const node* call = n->parent; call != nullptr; call = call->parent) {
+        const state at = own[call->level].at;
+        if (call->holds_none ? at != state::condition && at != state::branch : at != state::arguments) return false;
+    }
+    return true;
 }
 
 // Writes out the levels a straight run left to the nodes' places: those of the calls around

@@ -383,6 +383,7 @@ private:
     void enter_straight(level* l, value** base, velune::function* head, lispfunc* callee, value* const* arguments,
                         std::size_t count);
     void write_levels(const node* at, const level* own, value* const* own_values, const level* bottom);
+    bool straight_levels(const node* n, const level* own) const;
     bool hand_over(Interpreter& in, const node* n, value* head);
     bool apply_generic(Interpreter& in, level& top, value*& v);
     bool read_or_hand_over(Interpreter& in, const node* n, velune::function* f, value* const* arguments, value*& v);

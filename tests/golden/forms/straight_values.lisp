@@ -31,3 +31,12 @@
 (define maybe (fn (c) (if (< c 0) (quote below))))
 (define call-maybe (fn (x) (list (maybe x) (maybe (- 0 x)) (+ x 2))))
 (print (call-maybe 4))
+; The if under another name with calls for branches: callees run straight return into the
+; levels the ordinary steps opened for it, which a straight run must not read as its own.
+(define neg (fn (c) (- 0 c)))
+(define pick-call (fn (c) (when-else (< c 0) (neg c) (depth c))))
+(print (list (pick-call (- 0 5)) (pick-call 100)))
+(define deep-pick (fn (n) (if (= n 0) (pick-call 7) (- 0 (deep-pick (- n 1))))))
+(print (list (deep-pick 40) (deep-pick 41)))
+(define wrap-pick (fn (n) (when-else (= n 0) (pick-call 3) (- 1 (- 0 (wrap-pick (- n 1)))))))
+(print (wrap-pick 200))
