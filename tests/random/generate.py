@@ -24,10 +24,12 @@ GENERIC_CALLS = [
     '(x {a})', '(y p)', '(begin (set-x p {a}) (x p))', '(area {a} {b})', '(area p {b})', '(to-string p)',
     '(let v {a} (+ v {b}))', '((fn (u w) (str u w)) {a} {b})', '((fn (u) (at u {i})) {a})', '((fn (u) u))',
     '(pair-up {a} {b})', '(nest {a})', '(own-scope {a})', '(reset {a} {b})', '(gather {n} {a})', '(chain {n} {a})',
+    '(pick {n} {a})', '(down {n} {a})', '(down 40 {a})', '(list (pick 1 {a}) (down 2 {a}))',
 ]
 
 # The program's own functions: calls inside calls, a scope read through current-scope, a
-# parameter set, a tail loop and a recursion whose callees need their scopes.
+# parameter set, a tail loop, a recursion whose callees need their scopes, the if under
+# another name choosing between calls, and a recursion deeper than a frame holds.
 FUNCTIONS = [
     '(define pair-up (fn (a b) (list a b)))',
     '(define nest (fn (a) (pair-up a (pair-up a (length a)))))',
@@ -35,6 +37,9 @@ FUNCTIONS = [
     '(define reset (fn (a b) (set-symbol (quote a) (pair-up b a)) (list a b)))',
     '(define gather (fn (n acc) (if (= n 0) acc (gather (- n 1) (cons (own-scope acc) (nest n))))))',
     '(define chain (fn (n a) (if (= n 0) (nest a) (pair-up (chain (- n 1) (reset a n)) n))))',
+    '(define choose-if if)',
+    '(define pick (fn (c a) (choose-if (= c 0) (pair-up a c) (nest (pick (- c 1) a)))))',
+    '(define down (fn (n a) (if (< n 1) a (- 1 (- 0 (down (- n 1) a))))))',
 ]
 
 TYPES = ['integer', 'string', 'cell', 'unique', 'dictionary', 'symbol', 'point', 'function']
@@ -55,6 +60,7 @@ STATEMENTS = [
     '(define name (fn (x) "rebound getter"))',
     '(define match-types (fn (a b) true))',
     '(define nth (fn (n l) (car l)))',
+    '(define choose-if (fn (c a b) (list c a b)))',
     '(defmethod (set-at (x dictionary) (i string) (v point)) "user set-at")',
     '(defmethod (set-at (x {t}) i v) (list "set-at on" i))',
     '(defgeneric (area s k))',
