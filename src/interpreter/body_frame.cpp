@@ -696,10 +696,12 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     if (++code->misses >= compiled_body::misses_allowed) code->straight = false;
 }
 
-// begin_callee for a call straight_call let through, at level `l` with its values from
-// `base` on: its scope is deferred.
-[[gnu::always_inline]] inline void BodyFrame::enter_straight(level* l, value** base, velune::function* head, lispfunc* callee,
-                                                            value* const* arguments, std::size_t count) {
+// begin_callee for a call straight_call let through, made by node `call` at level `l` with
+// its values from `base` on: its scope is deferred. Returns the callee's first node.
+[[gnu::always_inline]] inline const node* BodyFrame::enter_straight(level* l, const node* call, value** base,
+                                                                   velune::function* head, lispfunc* callee,
+                                                                   value* const* arguments, std::size_t count) {
+    l->call = call;
     l->base = static_cast<std::uint16_t>(base - values());
     l->function = current;
     l->caller = deferred_level;
@@ -716,6 +718,26 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     deferred_values = base + 1;
     current = nullptr;
     free_scope = callee->closure;
+    return &callee->compiled->nodes[0];
+}
+
+// What a native's fast routine, or a library function's, answers at once for these values;
+// nullptr when it declines or there is none, with `callee` set for a Velune function of no
+// routine (nullptr for anything else).
+[[gnu::always_inline]] inline value* BodyFrame::answer_now(Runtime& rt, value* implementation, value* const* arguments,
+                                                           std::size_t count, lispfunc*& callee) {
+    callee = nullptr;
+    if (is<nativefunc>(implementation)) {
+        auto* native = as<nativefunc>(implementation);
+        return native->fast != nullptr ? native->fast(rt, arguments, count) : nullptr;
+    }
+    if (!is<lispfunc>(implementation)) return nullptr;
+    auto* f = as<lispfunc>(implementation);
+    if (f->fast == nullptr) {
+        callee = f;
+        return nullptr;
+    }
+    return f->takes(count) ? f->fast(rt, *f, arguments, count) : nullptr;
 }
 
 // Runs a body straight from node `at`: its first node, begun as the frame's own or as the
@@ -772,26 +794,15 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             default:
                 break;
             }
-            if (is<nativefunc>(implementation)) {
-                auto* native = as<nativefunc>(implementation);
-                if (native->fast == nullptr || (v = native->fast(rt, arguments, count)) == nullptr) goto evaluate_there;
-                goto deliver;
-            }
-            if (!is<lispfunc>(implementation)) goto evaluate_there;
-            auto* callee = as<lispfunc>(implementation);
-            if (callee->fast != nullptr) {
-                if (!callee->takes(count) || (v = callee->fast(rt, *callee, arguments, count)) == nullptr) goto evaluate_there;
-                goto deliver;
-            }
+            lispfunc* callee;
+            if ((v = answer_now(rt, implementation, arguments, count, callee)) != nullptr) goto deliver;
+            if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
             level* l = own + n->level;
             value** base = first + n->base;
-            if (!straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
             if (!fits(callee, l, base + count + 1)) goto evaluate_elsewhere;
-            l->call = n;
-            enter_straight(l, base, f, callee, arguments, count);
+            n = enter_straight(l, n, base, f, callee, arguments, count);
             own = l + 1;
             first = base + count + 1;
-            n = &callee->compiled->nodes[0];
             goto evaluate;
         }
         case node::kind::call: {
@@ -880,30 +891,18 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
         level* l = own + call->level;
         auto* head = as<velune::function>(l->function);
         value* implementation = head->implementation;
+        lispfunc* callee;
         // A routine that declines leaves `v`, the last argument's value, for the ordinary steps.
-        if (is<nativefunc>(implementation)) {
-            auto* native = as<nativefunc>(implementation);
-            value* answer;
-            if (native->fast == nullptr || (answer = native->fast(rt, arguments, count)) == nullptr) goto deliver_there;
+        if (value* answer = answer_now(rt, implementation, arguments, count, callee)) {
             v = answer;
             n = call;
             goto deliver;
         }
-        auto* callee = as<lispfunc>(implementation);  // runs_here saw it was one
-        if (callee->fast != nullptr) {
-            value* answer;
-            if (!callee->takes(count) || (answer = callee->fast(rt, *callee, arguments, count)) == nullptr) goto deliver_there;
-            v = answer;
-            n = call;
-            goto deliver;
-        }
-        if (!straight_call(rt, callee, count, own == levels() && call->last)) goto deliver_there;
+        if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && call->last)) goto deliver_there;
         if (!fits(callee, l, arguments + count + 1)) goto deliver_elsewhere;
-        l->call = call;
-        enter_straight(l, arguments, head, callee, arguments, count);
+        n = enter_straight(l, call, arguments, head, callee, arguments, count);
         own = l + 1;
         first = arguments + count + 1;
-        n = &callee->compiled->nodes[0];
         goto evaluate;
     }
     } catch (...) {
