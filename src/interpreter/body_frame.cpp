@@ -280,14 +280,14 @@ void BodyFrame::trace(Tracer& t) const {
 // At the first node of a body begun with no levels pending or as the callee on top: runs
 // it straight if it can be (see run_straight), true when the frame's body is done.
 [[gnu::always_inline]] inline bool BodyFrame::straight_from(Interpreter& in, const node*& n, value*& v) {
-    if (!n->owner->straight || in.rt.step_limit != 0) return false;
+    if (!n->owner->straight) return false;
     v = nullptr;
     return run_straight(in, n, v);
 }
 
 bool BodyFrame::next_step(Interpreter& in) {
     if (started) {  // a child's value
-        if (depth > 0 && in.rt.step_limit == 0) {
+        if (depth > 0) {
             // The value of a call made by a frame of its own, in a body run straight: the
             // run goes on straight from there.
             const level& top = levels()[depth - 1];
@@ -698,9 +698,10 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 
 // begin_callee for a call straight_call let through, made by node `call` at level `l` with
 // its values from `base` on: its scope is deferred. Returns the callee's first node.
-[[gnu::always_inline]] inline const node* BodyFrame::enter_straight(level* l, const node* call, value** base,
+[[gnu::always_inline]] inline const node* BodyFrame::enter_straight(Runtime& rt, level* l, const node* call, value** base,
                                                                    velune::function* head, lispfunc* callee,
                                                                    value* const* arguments, std::size_t count) {
+    if (rt.step_limit != 0) [[unlikely]] count_step(rt);  // as begin_callee counts, before anything changes
     l->call = call;
     l->base = static_cast<std::uint16_t>(base - values());
     l->function = current;
@@ -800,7 +801,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             level* l = own + n->level;
             value** base = first + n->base;
             if (!fits(callee, l, base + count + 1)) goto evaluate_elsewhere;
-            n = enter_straight(l, n, base, f, callee, arguments, count);
+            n = enter_straight(rt, l, n, base, f, callee, arguments, count);
             own = l + 1;
             first = base + count + 1;
             goto evaluate;
@@ -900,7 +901,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
         }
         if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && call->last)) goto deliver_there;
         if (!fits(callee, l, arguments + count + 1)) goto deliver_elsewhere;
-        n = enter_straight(l, call, arguments, head, callee, arguments, count);
+        n = enter_straight(rt, l, call, arguments, head, callee, arguments, count);
         own = l + 1;
         first = arguments + count + 1;
         goto evaluate;

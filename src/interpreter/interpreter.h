@@ -380,8 +380,8 @@ private:
     bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, bool may_take_over) const;
     bool fits(const lispfunc* callee, const level* l, value* const* end) const;
     static void missed(const compiled_body* code);
-    const node* enter_straight(level* l, const node* call, value** base, velune::function* head, lispfunc* callee,
-                               value* const* arguments, std::size_t count);
+    const node* enter_straight(Runtime& rt, level* l, const node* call, value** base, velune::function* head,
+                               lispfunc* callee, value* const* arguments, std::size_t count);
     static value* answer_now(Runtime& rt, value* implementation, value* const* arguments, std::size_t count,
                              lispfunc*& callee);
     void write_levels(const node* at, const level* own, value* const* own_values, const level* bottom);
