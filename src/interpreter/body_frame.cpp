@@ -696,6 +696,23 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     if (++code->misses >= compiled_body::misses_allowed) code->straight = false;
 }
 
+// The callee level `top` (at `index`, its values from `slots` on) keeps its function and
+// argument values, and nodes run in its deferred scope.
+[[gnu::always_inline]] inline void BodyFrame::defer_callee(level& top, std::size_t index, value** slots, velune::function* head,
+                                                          lispfunc* callee, value* const* arguments, std::size_t count) {
+    after_head(slots, arguments, count);
+    slots[0] = head;
+    top.slots = static_cast<std::uint8_t>(count + 1);
+    top.at = state::deferred;
+    deferred_level = static_cast<std::uint16_t>(index);
+    deferred_callee = callee;
+    deferred_names = callee->parameter_names();
+    deferred_count = static_cast<std::uint8_t>(count);
+    deferred_values = slots + 1;
+    current = nullptr;
+    free_scope = callee->closure;
+}
+
 // begin_callee for a call straight_call let through, made by node `call` at level `l` with
 // its values from `base` on: its scope is deferred. Returns the callee's first node.
 [[gnu::always_inline]] inline const node* BodyFrame::enter_straight(Runtime& rt, level* l, const node* call, value** base,
@@ -708,17 +725,7 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     l->caller = deferred_level;
     l->next = 0;
     l->forms = static_cast<std::uint8_t>(callee->compiled->forms);
-    after_head(base, arguments, count);
-    base[0] = head;
-    l->slots = static_cast<std::uint8_t>(count + 1);
-    l->at = state::deferred;
-    deferred_level = static_cast<std::uint16_t>(l - levels());
-    deferred_callee = callee;
-    deferred_names = callee->parameter_names();
-    deferred_count = static_cast<std::uint8_t>(count);
-    deferred_values = base + 1;
-    current = nullptr;
-    free_scope = callee->closure;
+    defer_callee(*l, static_cast<std::size_t>(l - levels()), base, head, callee, arguments, count);
     return &callee->compiled->nodes[0];
 }
 
@@ -1034,17 +1041,7 @@ bool BodyFrame::has_room(const compiled_body& callee, std::size_t levels, std::s
     top.next = 0;
     top.forms = static_cast<std::uint8_t>(callee->compiled->forms);  // has_room saw that it fits
     if (callee->rest_parameter == nullptr && count < UINT8_MAX && callee->compiled->defers_scope) {
-        after_head(slots, arguments, count);
-        slots[0] = head;
-        top.slots = static_cast<std::uint8_t>(count + 1);
-        top.at = state::deferred;
-        deferred_level = static_cast<std::uint16_t>(index);
-        deferred_callee = callee;
-        deferred_names = callee->parameter_names();
-        deferred_count = static_cast<std::uint8_t>(count);
-        deferred_values = slots + 1;
-        current = nullptr;
-        free_scope = callee->closure;
+        defer_callee(top, index, slots, head, callee, arguments, count);
     } else {
         velune::environment* call_scope = scope_of_call(rt, callee, arguments, count);  // before the slot is reused
         slots[0] = head;

@@ -380,6 +380,8 @@ private:
     bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, bool may_take_over) const;
     bool fits(const lispfunc* callee, const level* l, value* const* end) const;
     static void missed(const compiled_body* code);
+    void defer_callee(level& top, std::size_t index, value** slots, velune::function* head, lispfunc* callee,
+                      value* const* arguments, std::size_t count);
     const node* enter_straight(Runtime& rt, level* l, const node* call, value** base, velune::function* head,
                                lispfunc* callee, value* const* arguments, std::size_t count);
     static value* answer_now(Runtime& rt, value* implementation, value* const* arguments, std::size_t count,
