@@ -26,7 +26,7 @@ bool takes_form(exec_mode mode) { return mode == exec_mode::no_eval || mode == e
 // parameters take `count` arguments as new entries of a fresh scope (and its rest parameter
 // the others).
 bool runs_here(lispfunc* f, std::size_t count) {
-    if (f->dispatches || f->fast != nullptr) return true;
+    if (f->direct_count() == count || f->dispatches || f->fast != nullptr) return true;
     const std::size_t wanted = f->parameters.size();
     return (f->rest_parameter == nullptr ? count == wanted : count >= wanted) && f->plain_parameters();
 }
@@ -674,20 +674,19 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 // frame over (the frame's own body's last step, see node::last) is for the ordinary steps.
 [[gnu::always_inline]] inline bool BodyFrame::straight_call(Runtime& rt, lispfunc* callee, std::size_t count,
                                                            bool may_take_over) const {
-    // A call has at most 16 arguments, which a level counts; a straight body has 1 to 255 forms.
-    if (callee->dispatches || callee->rest_parameter != nullptr) return false;
+    // A straight body has 1 to 255 forms.
+    if (callee->direct_count() != count) return false;
     if (!callee->compiled) callee->compiled = compiled_for(rt, callee->body);
     const compiled_body* code = callee->compiled.get();
-    if (!code->straight || count != callee->parameters.size() || !callee->plain_parameters()) return false;
-    return !may_take_over || code != function->compiled.get();
+    return code->straight && (!may_take_over || code != function->compiled.get());
 }
 
 // Whether the body of a call straight_call let through, made at level `l` with its values
 // up to `end`, fits in the frame.
 [[gnu::always_inline]] inline bool BodyFrame::fits(const lispfunc* callee, const level* l, value* const* end) const {
     const compiled_body* code = callee->compiled.get();
-    return static_cast<std::size_t>(l - levels()) + 1u + code->levels <= room &&
-           static_cast<std::size_t>(end - values()) + code->values <= value_room;
+    return levels() + room - l > static_cast<std::ptrdiff_t>(code->levels) &&
+           values() + value_room - end >= static_cast<std::ptrdiff_t>(code->values);
 }
 
 // A node of `code` that a straight run handed to the ordinary steps because they had to run

@@ -499,6 +499,7 @@ void classify(Runtime& rt, lispfunc* l) {
     Frozen& f = frozen(rt);
     if (l->body == f.range_body && f.range_body != nullptr) {
         l->fast = range_step;
+        l->forget_direct();
         return;
     }
     // Most functions fail at the first look: the body of a dispatch is one call of a function.
@@ -514,6 +515,7 @@ void classify(Runtime& rt, lispfunc* l) {
     }
     if (l->parameters.size() > most_arguments || !matches_model(rt, f, l->body, l->parameters)) return;
     l->dispatches = true;
+    l->forget_direct();
 }
 
 // The definitions' first method whose typed parameters the arguments' types match: false
@@ -886,7 +888,9 @@ void install_fast_paths(Runtime& rt, bool restored) {
     for (const routine& r : routines) {
         value* v = rt.global->lookup_name(rt.names.intern(r.name));
         if (v == nullptr || !is<function>(v) || !is<lispfunc>(as<function>(v)->implementation)) continue;
-        as<lispfunc>(as<function>(v)->implementation)->fast = r.fast;
+        auto* routine = as<lispfunc>(as<function>(v)->implementation);
+        routine->fast = r.fast;
+        routine->forget_direct();
         f.roots.push_back(v);
     }
     learn_range(rt, f);

@@ -617,6 +617,7 @@ private:
             fn->body = at(f.number());
             fn->closure = as_environment(at(f.number()));
             fn->dispatches = f.number() != 0;
+            fn->forget_direct();
             break;
         }
         case record::Class: {

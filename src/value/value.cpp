@@ -42,6 +42,10 @@ void lispfunc::learn_shape() {
         plain_names[i]->bound_inside = true;
     }
 }
+void lispfunc::learn_direct() {
+    const bool plain = fast == nullptr && !dispatches && rest_parameter == nullptr && plain_parameters();
+    direct = plain ? static_cast<std::uint8_t>(parameters.size()) : not_direct;  // at most 8
+}
 nativefunc::nativefunc(const Runtime& rt, std::string n, native_entry e)
     : value(static_kind, rt.types.native_function), name(std::move(n)), entry(e) {}
 resumable_native::resumable_native(const Runtime& rt, std::string n, builtin_factory f)

@@ -618,6 +618,16 @@ struct lispfunc final : value {
         if ((own_bits & shape_known) == 0) [[unlikely]] learn_shape();
         return (own_bits & shape_plain) != 0;
     }
+    // How many arguments a call binds to the parameters with nothing to run first: no
+    // routine of its own, no dispatch, no rest parameter, plain parameters; `not_direct`
+    // when no call does. One comparison where a call is made, worked out on first use:
+    // whatever sets `fast` or `dispatches` afterwards calls forget_direct.
+    static constexpr std::uint8_t not_direct = UINT8_MAX, unknown_direct = UINT8_MAX - 1;
+    std::uint8_t direct_count() {
+        if (direct == unknown_direct) [[unlikely]] learn_direct();
+        return direct;
+    }
+    void forget_direct() { direct = unknown_direct; }
     // Plain parameters' names, in order (set by plain_parameters).
     const Name* const* parameter_names() const { return plain_names.get(); }
     void trace(Tracer& t) const override {
@@ -629,9 +639,11 @@ struct lispfunc final : value {
 
 private:
     static constexpr std::uint8_t shape_known = 1, shape_plain = 2;
+    std::uint8_t direct = unknown_direct;
     std::unique_ptr<const Name*[]> plain_names;
     bool parameters_are_plain() const;
     void learn_shape();
+    void learn_direct();
 };
 
 // entry(interpreter, calling environment, argument list) -> one value.
