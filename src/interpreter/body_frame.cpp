@@ -747,6 +747,39 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
     return f->takes(count) ? f->fast(rt, *f, arguments, count) : nullptr;
 }
 
+// What the head of call or leaf `n` is, looked up now (see node::head).
+[[gnu::noinline]] head_kind BodyFrame::look_up_head(Runtime& rt, const node* n) {
+    const Name* name = n->name;
+    value* head = lookup_name(rt, name);
+    head_kind kind = head_kind::other;
+    n->head_fast = nullptr;
+    if (head != nullptr && is<velune::function>(head)) {
+        const auto* f = as<velune::function>(head);
+        value* implementation = f->implementation;
+        if (f->exec_mode == exec_mode::function) {
+            if (is<nativefunc>(implementation)) {
+                kind = head_kind::native;
+                n->head_fast = as<nativefunc>(implementation)->fast;
+            } else if (is<lispfunc>(implementation)) {
+                kind = head_kind::lisp;
+            }
+        } else if (takes_form(f->exec_mode)) {
+            if (implementation == rt.if_form) kind = head_kind::if_form;
+            if (implementation == rt.quote_form) kind = head_kind::quote_form;
+        }
+    }
+    n->head = head;
+    n->head_is = kind;
+    // Found in the global scope, it stands until the name's version changes.
+    if (!name->bound_inside && rt.names.every_scope_rooted()) n->head_version = name->version;
+    return kind;
+}
+
+// The head of call or leaf `n` and what it is, as looked up now.
+[[gnu::always_inline]] inline head_kind BodyFrame::head_of(Runtime& rt, const node* n) {
+    return n->head_version == n->name->version ? n->head_is : look_up_head(rt, n);
+}
+
 // Runs a body straight from node `at`: its first node, begun as the frame's own or as the
 // callee on top (`out` nullptr), or a node whose value `out` is, the levels open around it.
 // The bodies it calls and returns to that run straight go on the same way, keeping of their
@@ -774,13 +807,10 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             if ((v = symbol_value(rt, n)) == nullptr) goto evaluate_there;
             goto deliver;
         case node::kind::leaf: {
-            value* head = lookup_name(rt, n->name);
-            if (head == nullptr || !is<velune::function>(head)) goto evaluate_there;
-            auto* f = as<velune::function>(head);
-            value* implementation = f->implementation;
+            const head_kind kind = head_of(rt, n);
             const std::size_t count = n->count;
-            if (f->exec_mode != exec_mode::function) {
-                if (implementation != rt.quote_form || !takes_form(f->exec_mode) || count != 1) goto evaluate_there;
+            if (kind != head_kind::native && kind != head_kind::lisp) {
+                if (kind != head_kind::quote_form || count != 1) goto evaluate_there;
                 v = n->arguments[0].form;
                 goto deliver;
             }
@@ -801,9 +831,17 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             default:
                 break;
             }
-            lispfunc* callee;
-            if ((v = answer_now(rt, implementation, arguments, count, callee)) != nullptr) goto deliver;
-            if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
+            if (kind == head_kind::native) {
+                if (n->head_fast == nullptr || (v = n->head_fast(rt, arguments, count)) == nullptr) goto evaluate_there;
+                goto deliver;
+            }
+            auto* f = as<velune::function>(n->head);
+            auto* callee = as<lispfunc>(f->implementation);
+            if (callee->fast != nullptr) {
+                if (callee->takes(count) && (v = callee->fast(rt, *callee, arguments, count)) != nullptr) goto deliver;
+                goto evaluate_there;
+            }
+            if (!straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
             level* l = own + n->level;
             value** base = first + n->base;
             if (!fits(callee, l, base + count + 1)) goto evaluate_elsewhere;
@@ -813,18 +851,15 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             goto evaluate;
         }
         case node::kind::call: {
-            value* head = lookup_name(rt, n->name);
-            if (head == nullptr || !is<velune::function>(head)) goto evaluate_there;
-            auto* f = as<velune::function>(head);
-            value* implementation = f->implementation;
+            const head_kind kind = head_of(rt, n);
             if (n->holds_none) {  // named if, and meaning it (with a branch, or the body would not run straight)
-                if (implementation != rt.if_form || !takes_form(f->exec_mode)) goto evaluate_there;
-            } else if (f->exec_mode != exec_mode::function ||
-                       !(is<nativefunc>(implementation) ||
-                         (is<lispfunc>(implementation) && runs_here(as<lispfunc>(implementation), n->count)))) {
+                if (kind != head_kind::if_form) goto evaluate_there;
+            } else if (kind != head_kind::native &&
+                       (kind != head_kind::lisp ||
+                        !runs_here(as<lispfunc>(as<velune::function>(n->head)->implementation), n->count))) {
                 goto evaluate_there;
             }
-            own[n->level].function = head;
+            own[n->level].function = n->head;
             n = &n->arguments[0];
             goto evaluate;
         }

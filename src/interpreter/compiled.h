@@ -12,6 +12,15 @@
 
 namespace velune {
 
+// What the head of a call is where a body runs straight (see node::head).
+enum class head_kind : std::uint8_t {
+    other,   // unbound, not a function, or a form the ordinary steps run
+    native,  // a native, called with the argument values
+    lisp,    // a Velune function, likewise
+    if_form,
+    quote_form
+};
+
 struct node {
     enum class kind : std::uint8_t {
         constant,  // evaluates to itself
@@ -40,6 +49,14 @@ struct node {
     // symbol: which parameter of a deferred scope it named when last looked up there (a
     // guess, checked before it is taken: a body may serve functions of other parameters).
     mutable std::uint8_t parameter = UINT8_MAX;
+    // call and leaf, in a body run straight: the head as last looked up, and what it is. It
+    // stands while its name's version is `head_version`, set only when the lookup went to
+    // the global scope, whose bindings change the version (see Name::version); a function's
+    // kind and a native's routine never change.
+    mutable head_kind head_is = head_kind::other;
+    mutable std::uint64_t head_version = 0;
+    mutable value* head = nullptr;
+    mutable fast_path head_fast = nullptr;  // native: its routine, if it has one
     value* form = nullptr;            // the expression itself
     const Name* name = nullptr;       // a named symbol: its name; call: its head's
     const node* arguments = nullptr;  // call: `count` nodes in a row

@@ -270,6 +270,7 @@ private:
 
 struct compiled_body;
 struct node;
+enum class head_kind : std::uint8_t;
 
 // Runs a Velune function's body from its nodes (compiled.h), in the call's scope. A call of
 // a native, of the global if or quote, of a library function's native routine or of a Velune
@@ -402,6 +403,8 @@ private:
     const node* begin_callee(Runtime& rt, std::size_t index, velune::function* head, lispfunc* callee,
                              value* const* arguments, std::size_t count);
     value* symbol_value(Runtime& rt, const node* n);
+    head_kind look_up_head(Runtime& rt, const node* n);
+    head_kind head_of(Runtime& rt, const node* n);
     value* lookup_name(Runtime& rt, const Name* name);
     value* deferred_lookup(Runtime& rt, const Name* name);
     velune::environment* scope(Runtime& rt);

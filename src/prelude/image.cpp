@@ -507,7 +507,8 @@ private:
             break;
         }
         case record::hashtable: v = rt.heap.make_unlisted<hashtable>(rt); break;
-        case record::environment: v = rt.heap.make_unlisted<environment>(rt, nullptr); break;
+        // Its parent comes with its bindings: the global scope holds the place till then.
+        case record::environment: v = rt.heap.make_unlisted<environment>(rt, rt.global); break;
         case record::global: v = rt.global; break;
         case record::function: v = rt.heap.make_unlisted<function>(rt, static_cast<exec_mode>(r.number()), nullptr); break;
         case record::lispfunc:
@@ -593,6 +594,7 @@ private:
         case record::global: {
             auto* env = as<environment>(v);
             env->set_parent(as_environment(at(f.number())));
+            if (env->parent == nullptr && env != rt.global) rt.names.scope_without_root();
             env->clear_bindings();
             const auto count = f.number();
             env->names.reserve(count);

@@ -32,6 +32,20 @@ struct Name {
     // The name's value in the global scope (nullptr while unbound there), kept by that scope
     // on every write: a global read is one load instead of a search.
     mutable value* global_value = nullptr;
+    // Changes whenever what a lookup of the name may find can change: its global value is
+    // written, a scope with a parent binds it for the first time, or a scope is made whose
+    // chain does not end at the global one (NameTable::scope_without_root). A head looked up
+    // at one version is the head at that version (see node::head).
+    mutable std::uint64_t version = 1;
+    void set_global_value(value* v) const {
+        global_value = v;
+        ++version;
+    }
+    void set_bound_inside() const {
+        if (bound_inside) return;
+        bound_inside = true;
+        ++version;
+    }
 };
 
 class NameTable {
@@ -39,6 +53,11 @@ public:
     NameTable();
     const Name* intern(std::string_view text);
     std::size_t size() const { return count; }
+    // A scope with no parent other than the global one: lookups of names no inner scope
+    // binds may no longer be answered from the names, so every version changes, and no head
+    // is kept from then on.
+    void scope_without_root() const;
+    bool every_scope_rooted() const { return !rootless; }
 
 private:
     // Open addressing over a power-of-two table, at most half full: start-up interns every
@@ -48,6 +67,7 @@ private:
     std::vector<const Name*> slots;
     std::vector<std::unique_ptr<Name[]>> chunks;
     std::size_t count = 0;
+    mutable bool rootless = false;
 
     static std::size_t hash(std::string_view text);
     void grow();

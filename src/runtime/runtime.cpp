@@ -39,6 +39,11 @@ const Name* NameTable::intern(std::string_view text) {
     return name;
 }
 
+void NameTable::scope_without_root() const {
+    rootless = true;
+    for (std::size_t i = 0; i < count; ++i) ++chunks[i / chunk_size][i % chunk_size].version;
+}
+
 void NameTable::grow() {
     std::vector<const Name*> bigger(slots.size() * 2, nullptr);
     const std::size_t mask = bigger.size() - 1;

@@ -39,7 +39,7 @@ void lispfunc::learn_shape() {
     plain_names = std::make_unique<const Name*[]>(std::max<std::size_t>(parameters.size(), 1));
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         plain_names[i] = as<named_symbol>(parameters[i])->name;
-        plain_names[i]->bound_inside = true;
+        plain_names[i]->set_bound_inside();
     }
 }
 void lispfunc::learn_direct() {
@@ -161,7 +161,7 @@ bool environment::remove(const value* symbol) {
         const Name* name = as<named_symbol>(symbol)->name;
         binding_barrier(this, name->watched);
         if (name->scope_role != 0 && implicit_scopes()) make_scopes_explicit(name);
-        if (is_global()) name->global_value = nullptr;
+        if (is_global()) name->set_global_value(nullptr);
         return names.erase(name);
     }
     binding_barrier(this, false);
@@ -245,7 +245,8 @@ void install_values(Runtime& rt) {
     k.parent_scope = rt.names.intern("parent-scope");
     k.current_scope->scope_role = 1;
     k.parent_scope->scope_role = 2;
-    k.current_scope->bound_inside = k.parent_scope->bound_inside = true;  // by every scope
+    k.current_scope->set_bound_inside();  // by every scope
+    k.parent_scope->set_bound_inside();
     k.current_scope->scope_partner = k.parent_scope;
     k.parent_scope->scope_partner = k.current_scope;
     k.quote = rt.names.intern("quote");

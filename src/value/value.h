@@ -419,10 +419,10 @@ struct environment final : value {
             if (v == implicit_value(name)) return;
             make_scopes_explicit(name);
         }
-        if (parent != nullptr && !name->bound_inside) name->bound_inside = true;
+        if (parent != nullptr) name->set_bound_inside();
         names.bind(name, v);
         note_memory();
-        if (is_global()) name->global_value = v;
+        if (is_global()) name->set_global_value(v);
     }
     // Changes the name's binding here if this scope has one; false if it has none.
     bool rebind_name(const Name* name, value* v) {
@@ -434,7 +434,7 @@ struct environment final : value {
         if (slot == nullptr) return false;
         binding_barrier(this, name->watched);
         *slot = v;
-        if (is_global()) name->global_value = v;
+        if (is_global()) name->set_global_value(v);
         return true;
     }
     // Changes the nearest binding of the name, from this scope outwards; false if no scope
@@ -478,7 +478,7 @@ struct environment final : value {
     }
     // The same in a scope made since the last safe point, which no collection has seen.
     void bind_fresh_parameter(const Name* name, value* v) {
-        if (!name->bound_inside) name->bound_inside = true;
+        name->set_bound_inside();
         names.append_new(name, v);
         if (names.entries.on_heap()) bare = false;
     }
@@ -508,7 +508,7 @@ struct environment final : value {
     // Back to a fresh scope's bindings (for restoring a saved one).
     void clear_bindings() {
         if (is_global()) {
-            for (const auto& entry : names.entries) entry.first->global_value = nullptr;
+            for (const auto& entry : names.entries) entry.first->set_global_value(nullptr);
         }
         names.clear();
         first_numbered = nullptr;
@@ -715,6 +715,7 @@ inline environment::environment(const Runtime& rt, velune::environment* p)
     bare = true;  // most are a call's few parameters, inline
     own_bits |= implicit_bit;
     if (p != nullptr && (p->own_bits & root_known) != 0) own_bits |= p->own_bits & (root_known | root_global);
+    if (p == nullptr && rt.global != nullptr) rt.names.scope_without_root();
 }
 
 // ---- making values ----
