@@ -682,11 +682,19 @@ bool BodyFrame::run(Interpreter& in, const node* n, value* v) {
 }
 
 // Whether the body of a call straight_call let through, made at level `l` with its values
-// up to `end`, fits in the frame.
-[[gnu::always_inline]] inline bool BodyFrame::fits(const lispfunc* callee, const level* l, value* const* end) const {
+// up to `end`, fits in the frame, whose levels and values end at `room_end` (see room_ends).
+[[gnu::always_inline]] inline bool BodyFrame::fits(const lispfunc* callee, const level* l, value* const* end,
+                                                   const ends& room_end) {
     const compiled_body* code = callee->compiled.get();
-    return levels() + room - l > static_cast<std::ptrdiff_t>(code->levels) &&
-           values() + value_room - end >= static_cast<std::ptrdiff_t>(code->values);
+    const auto* level_at = reinterpret_cast<const char*>(l);
+    const auto* value_at = reinterpret_cast<const char*>(end);
+    return room_end.levels - level_at > static_cast<std::ptrdiff_t>(code->levels * sizeof(level)) &&
+           room_end.values - value_at >= static_cast<std::ptrdiff_t>(code->values * sizeof(value*));
+}
+
+// Where the room for levels and values ends, as bytes: fits compares without dividing.
+BodyFrame::ends BodyFrame::room_ends() {
+    return {reinterpret_cast<const char*>(levels() + room), reinterpret_cast<const char*>(values() + value_room)};
 }
 
 // A node of `code` that a straight run handed to the ordinary steps because they had to run
@@ -796,6 +804,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
     level* own = levels() + depth - n->level;
     value** first = own == levels() ? values() + own_room : values() + own[-1].base + own[-1].slots;
     level* bottom = own;  // the levels under it are the ordinary steps'
+    const ends room_end = room_ends();
     try {
         if (v != nullptr) goto deliver;
     evaluate:
@@ -844,7 +853,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             if (!straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
             level* l = own + n->level;
             value** base = first + n->base;
-            if (!fits(callee, l, base + count + 1)) goto evaluate_elsewhere;
+            if (!fits(callee, l, base + count + 1, room_end)) goto evaluate_elsewhere;
             n = enter_straight(rt, l, n, base, f, callee, arguments, count);
             own = l + 1;
             first = base + count + 1;
@@ -941,7 +950,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             goto deliver;
         }
         if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && call->last)) goto deliver_there;
-        if (!fits(callee, l, arguments + count + 1)) goto deliver_elsewhere;
+        if (!fits(callee, l, arguments + count + 1, room_end)) goto deliver_elsewhere;
         n = enter_straight(rt, l, call, arguments, head, callee, arguments, count);
         own = l + 1;
         first = arguments + count + 1;

@@ -379,7 +379,12 @@ private:
     bool run_straight(Interpreter& in, const node*& n, value*& v);
     bool straight_from(Interpreter& in, const node*& n, value*& v);
     bool straight_call(Runtime& rt, lispfunc* callee, std::size_t count, bool may_take_over) const;
-    bool fits(const lispfunc* callee, const level* l, value* const* end) const;
+    struct ends {
+        const char* levels;
+        const char* values;
+    };
+    ends room_ends();
+    static bool fits(const lispfunc* callee, const level* l, value* const* end, const ends& room_end);
     static void missed(const compiled_body* code);
     void defer_callee(level& top, std::size_t index, value** slots, velune::function* head, lispfunc* callee,
                       value* const* arguments, std::size_t count);

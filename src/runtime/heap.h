@@ -220,6 +220,7 @@ public:
         if (next == block_end) [[unlikely]] add_block();
         *next++ = o;
     }
+    bool has_room() const { return next != block_end; }
     std::size_t size() const {
         return blocks.empty() ? 0 : (blocks.size() - 1) * block_size + static_cast<std::size_t>(next - blocks.back().get());
     }
@@ -284,18 +285,51 @@ public:
     ~Heap();
 
     template <class T, class... Args> T* make(Args&&... args) {
+        // The commonest objects (integers, cells) are made without a call when the pool and
+        // the object list have room, so that what makes them saves no registers for one.
+        if constexpr (owns_nothing<T> && sizeof(T) <= SlabPool::max_small) {
+            if (objects.has_room()) [[likely]] {
+                if (void* memory = pool.allocate_quick(sizeof(T))) [[likely]] {
+                    T* object;
+                    try {
+                        object = new (memory) T(std::forward<Args>(args)...);
+                    } catch (...) {
+                        pool.release(memory, sizeof(T));
+                        throw;
+                    }
+                    object->allocation_size = static_cast<std::uint16_t>(sizeof(T));
+                    object->bare = true;
+                    objects.push_back(object);
+                    count_allocation(object);
+                    return object;
+                }
+            }
+            return make_slowly<T>(std::forward<Args>(args)...);
+        } else {
+            return make_listed<T>(std::forward<Args>(args)...);
+        }
+    }
+
+    template <class T, class... Args> [[gnu::noinline]] T* make_slowly(Args&&... args) {
+        return make_listed<T>(std::forward<Args>(args)...);
+    }
+
+    template <class T, class... Args> T* make_listed(Args&&... args) {
         static_assert(sizeof(T) <= UINT16_MAX);
         T* object = pool.make<T>(std::forward<Args>(args)...);
         object->allocation_size = static_cast<std::uint16_t>(sizeof(T));
         if constexpr (owns_nothing<T>) object->bare = true;
         objects.push_back(object);
+        count_allocation(object);
+        return object;
+    }
+    template <class T> void count_allocation(const T* object) {
         // Only the classes that own memory outside themselves are asked how much.
         if constexpr (std::is_same_v<decltype(&T::extra_bytes), decltype(&gc_object::extra_bytes)>) {
             allocated_since_collection += sizeof(T);
         } else {
             allocated_since_collection += sizeof(T) + object->extra_bytes();
         }
-        return object;
     }
 
     // For the start-up image: made outside the object list, and handed over with
