@@ -788,6 +788,26 @@ BodyFrame::ends BodyFrame::room_ends() {
     return n->head_version == n->name->version ? n->head_is : look_up_head(rt, n);
 }
 
+// The values of leaf `n`'s arguments, each a constant or a named symbol's: false if one is
+// unbound.
+[[gnu::always_inline]] inline bool BodyFrame::leaf_values(Runtime& rt, const node* n, value** arguments) {
+    switch (n->count) {
+    case 4:
+        if ((arguments[3] = leaf_value(rt, n->arguments[3])) == nullptr) return false;
+        [[fallthrough]];
+    case 3:
+        if ((arguments[2] = leaf_value(rt, n->arguments[2])) == nullptr) return false;
+        [[fallthrough]];
+    case 2:
+        if ((arguments[1] = leaf_value(rt, n->arguments[1])) == nullptr) return false;
+        [[fallthrough]];
+    case 1:
+        return (arguments[0] = leaf_value(rt, n->arguments[0])) != nullptr;
+    default:
+        return true;
+    }
+}
+
 // Runs a body straight from node `at`: its first node, begun as the frame's own or as the
 // callee on top (`out` nullptr), or a node whose value `out` is, the levels open around it.
 // The bodies it calls and returns to that run straight go on the same way, keeping of their
@@ -823,23 +843,8 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 v = n->arguments[0].form;
                 goto deliver;
             }
-            value* arguments[4];  // the first `count` are set, each a constant or a named symbol's value
-            switch (count) {
-            case 4:
-                if ((arguments[3] = leaf_value(rt, n->arguments[3])) == nullptr) goto evaluate_there;
-                [[fallthrough]];
-            case 3:
-                if ((arguments[2] = leaf_value(rt, n->arguments[2])) == nullptr) goto evaluate_there;
-                [[fallthrough]];
-            case 2:
-                if ((arguments[1] = leaf_value(rt, n->arguments[1])) == nullptr) goto evaluate_there;
-                [[fallthrough]];
-            case 1:
-                if ((arguments[0] = leaf_value(rt, n->arguments[0])) == nullptr) goto evaluate_there;
-                break;
-            default:
-                break;
-            }
+            value* arguments[4];  // the first `count` are set
+            if (!leaf_values(rt, n, arguments)) goto evaluate_there;
             if (kind == head_kind::native) {
                 if (n->head_fast == nullptr || (v = n->head_fast(rt, arguments, count)) == nullptr) goto evaluate_there;
                 goto deliver;
@@ -869,12 +874,47 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 goto evaluate_there;
             }
             own[n->level].function = n->head;
-            n = &n->arguments[0];
+            const node* first_argument = &n->arguments[0];
+            // An if whose condition is a leaf of a native: the branch is chosen at once.
+            if (n->holds_none && first_argument->what == node::kind::leaf && head_of(rt, first_argument) == head_kind::native) {
+                value* arguments[4];  // the first `count` are set
+                if (!leaf_values(rt, first_argument, arguments) || first_argument->head_fast == nullptr ||
+                    (v = first_argument->head_fast(rt, arguments, first_argument->count)) == nullptr) {
+                    n = first_argument;
+                    goto evaluate_there;
+                }
+                goto choose;
+            }
+            n = first_argument;
             goto evaluate;
         }
         default:
             goto evaluate_there;
         }
+
+    choose: {  // `v` is the value of the condition of if `n`
+        const node* branch;
+        if (v == rt.true_value) {
+            branch = &n->arguments[1];
+        } else if (v == rt.false_value) {
+            if (n->count < 3) {
+                v = rt.nil;
+                goto deliver;
+            }
+            branch = &n->arguments[2];
+        } else {
+            n = &n->arguments[0];
+            goto deliver_there;  // for the error
+        }
+        // A constant or a bound name is the if's value at once.
+        if (branch->what == node::kind::constant) {
+            v = branch->form;
+            goto deliver;
+        }
+        if (branch->what == node::kind::symbol && (v = symbol_value(rt, branch)) != nullptr) goto deliver;
+        n = branch;
+        goto evaluate;
+    }
 
     deliver: {
         const node* call = n->parent;
@@ -915,22 +955,10 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             goto deliver;
         }
         if (call->holds_none) {  // an if
-            if (n->index != 0) {  // its branch's value is its own
-                n = call;
-                goto deliver;
-            }
-            if (v == rt.true_value) {
-                n = &call->arguments[1];
-                goto evaluate;
-            }
-            if (v != rt.false_value) goto deliver_there;  // for the error
-            if (call->count < 3) {
-                v = rt.nil;
-                n = call;
-                goto deliver;
-            }
-            n = &call->arguments[2];
-            goto evaluate;
+            const bool condition = n->index == 0;
+            n = call;
+            if (condition) goto choose;
+            goto deliver;  // its branch's value is its own
         }
         value** arguments = first + call->base;
         arguments[n->index] = v;

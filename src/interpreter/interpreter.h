@@ -404,6 +404,7 @@ private:
     bool leaf_arguments(Runtime& rt, const node* n, value** arguments);
     bool quick_leaf(Runtime& rt, const node* n, value*& v);
     value* leaf_value(Runtime& rt, const node& a);
+    bool leaf_values(Runtime& rt, const node* n, value** arguments);
     bool has_room(const compiled_body& callee, std::size_t levels, std::size_t values) const;
     const node* begin_callee(Runtime& rt, std::size_t index, velune::function* head, lispfunc* callee,
                              value* const* arguments, std::size_t count);
