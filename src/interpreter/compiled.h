@@ -54,14 +54,16 @@ struct node {
     // the global scope, whose bindings change the version (see Name::version); a function's
     // kind and a native's routine never change.
     mutable head_kind head_is = head_kind::other;
+    std::uint8_t forms = 0;  // in_place: how many body forms
     mutable std::uint64_t head_version = 0;
     mutable value* head = nullptr;
-    mutable fast_path head_fast = nullptr;  // native: its routine, if it has one
     value* form = nullptr;            // the expression itself
     const Name* name = nullptr;       // a named symbol: its name; call: its head's
     const node* arguments = nullptr;  // call: `count` nodes in a row
-    std::uint8_t forms = 0;           // in_place: how many body forms
-    const node* body = nullptr;       // in_place: `forms` nodes in a row
+    union {                           // one or the other, by kind: nodes are many
+        const node* body = nullptr;   // in_place: `forms` nodes in a row
+        mutable fast_path head_fast;  // call and leaf: a native head's routine, if it has one
+    };
     const node* parent = nullptr;     // the call it is an argument of; none for a body form
     const struct compiled_body* owner = nullptr;  // the body it is a node of
 };
