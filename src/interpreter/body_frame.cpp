@@ -791,6 +791,10 @@ BodyFrame::ends BodyFrame::room_ends() {
 // The values of leaf `n`'s arguments, each a constant or a named symbol's: false if one is
 // unbound.
 [[gnu::always_inline]] inline bool BodyFrame::leaf_values(Runtime& rt, const node* n, value** arguments) {
+    if (n->count == 2) [[likely]] {  // the commonest: an operator and its two operands
+        return (arguments[0] = leaf_value(rt, n->arguments[0])) != nullptr &&
+               (arguments[1] = leaf_value(rt, n->arguments[1])) != nullptr;
+    }
     switch (n->count) {
     case 4:
         if ((arguments[3] = leaf_value(rt, n->arguments[3])) == nullptr) return false;
