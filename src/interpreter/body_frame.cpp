@@ -729,10 +729,11 @@ BodyFrame::ends BodyFrame::room_ends() {
 // its values from `base` on: its scope is deferred. Returns the callee's first node.
 [[gnu::always_inline]] inline const node* BodyFrame::enter_straight(Runtime& rt, level* l, const node* call, value** base,
                                                                    velune::function* head, lispfunc* callee,
-                                                                   value* const* arguments, std::size_t count) {
+                                                                   value* const* arguments, std::size_t count,
+                                                                   value* const* slots) {
     if (rt.step_limit != 0) [[unlikely]] count_step(rt);  // as begin_callee counts, before anything changes
     l->call = call;
-    l->base = static_cast<std::uint16_t>(base - values());
+    l->base = static_cast<std::uint16_t>(base - slots);
     l->function = current;
     l->caller = deferred_level;
     l->next = 0;
@@ -831,7 +832,8 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
     value* v = out;
     // The running body: where its levels and its argument values start.
     level* own = levels() + depth - n->level;
-    value** first = own == levels() ? values() + own_room : values() + own[-1].base + own[-1].slots;
+    value** const slots = values();  // the frame's, which `values()` would work out each time
+    value** first = own == levels() ? slots + own_room : slots + own[-1].base + own[-1].slots;
     level* bottom = own;  // the levels under it are the ordinary steps'
     const ends room_end = room_ends();
     try {
@@ -868,7 +870,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             level* l = own + n->level;
             value** base = first + n->base;
             if (!fits(callee, l, base + count + 1, room_end)) goto evaluate_elsewhere;
-            n = enter_straight(rt, l, n, base, f, callee, arguments, count);
+            n = enter_straight(rt, l, n, base, f, callee, arguments, count, slots);
             own = l + 1;
             first = base + count + 1;
             goto evaluate;
@@ -943,7 +945,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             // The callee returns `v` to the call it was made from.
             const level& callee = own[-1];
             const node* from = callee.call;
-            value** base = values() + callee.base;
+            value** base = slots + callee.base;
             if (callee.function != nullptr) {  // return_from_callee's
                 current = free_scope = as<velune::environment>(callee.function);
             } else {
@@ -987,7 +989,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
         }
         if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && call->last)) goto deliver_there;
         if (!fits(callee, l, arguments + count + 1, room_end)) goto deliver_elsewhere;
-        n = enter_straight(rt, l, call, arguments, head, callee, arguments, count);
+        n = enter_straight(rt, l, call, arguments, head, callee, arguments, count, slots);
         own = l + 1;
         first = arguments + count + 1;
         goto evaluate;

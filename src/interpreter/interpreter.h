@@ -389,7 +389,7 @@ private:
     void defer_callee(level& top, std::size_t index, value** slots, velune::function* head, lispfunc* callee,
                       value* const* arguments, std::size_t count);
     const node* enter_straight(Runtime& rt, level* l, const node* call, value** base, velune::function* head,
-                               lispfunc* callee, value* const* arguments, std::size_t count);
+                               lispfunc* callee, value* const* arguments, std::size_t count, value* const* slots);
     static value* answer_now(Runtime& rt, value* implementation, value* const* arguments, std::size_t count,
                              lispfunc*& callee);
     void write_levels(const node* at, const level* own, value* const* own_values, const level* bottom);
