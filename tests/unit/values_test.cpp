@@ -222,6 +222,42 @@ TEST_F(Values, UnsettingOrRebindingAScopeNameKeepsTheOther) {
     EXPECT_EQ(e->lookup(sym("parent-scope")), outer);
 }
 
+// A node keeps a head found in the global scope while its name's version stands: every
+// change that could make the same lookup find something else must change it.
+TEST_F(Values, ANamesVersionChangesWithWhatItsLookupCouldFind) {
+    const Name* n = name("versioned");
+    auto changed = [n, last = n->version]() mutable {
+        const bool moved = n->version != last;
+        last = n->version;
+        return moved;
+    };
+    rt.global->bind_name(n, num(1));
+    EXPECT_TRUE(changed());
+    EXPECT_TRUE(rt.global->rebind_name(n, num(2)));
+    EXPECT_TRUE(changed());
+    EXPECT_TRUE(rt.global->remove(sym("versioned")));
+    EXPECT_TRUE(changed());
+    auto* inner = rt.heap.make<environment>(rt, rt.global);
+    EXPECT_FALSE(changed());
+    inner->bind_name(n, num(3));  // a scope with a parent binds it first
+    EXPECT_TRUE(changed());
+    inner->bind_name(n, num(4));  // only inside again: what a global lookup finds is the same
+    EXPECT_FALSE(changed());
+    rt.global->bind_name(n, num(5));
+    EXPECT_TRUE(changed());
+    rt.global->clear_bindings();  // as a restore begins
+    EXPECT_TRUE(changed());
+    EXPECT_EQ(n->global_value, nullptr);
+
+    // A scope whose chain ends elsewhere than the global one changes every name's.
+    const Name* other = name("never-bound");
+    const auto before = other->version;
+    EXPECT_TRUE(rt.names.every_scope_rooted());
+    rt.heap.make<environment>(rt, nullptr);
+    EXPECT_FALSE(rt.names.every_scope_rooted());
+    EXPECT_NE(other->version, before);
+}
+
 TEST_F(Values, LookupWalksParentsAndInnerBindingsShadow) {
     auto* outer = rt.heap.make<environment>(rt, rt.global);
     auto* inner = rt.heap.make<environment>(rt, outer);
