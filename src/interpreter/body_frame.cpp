@@ -168,16 +168,17 @@ lispfunc* BodyFrame::callee_of(const level& l) const {
 }
 
 // Nodes run in the deferred scope of level `index`, or in the frame's own (frame_scope).
-void BodyFrame::defer_to(std::size_t index) {
+// `slots` is values(), when the caller has it at hand.
+void BodyFrame::defer_to(std::size_t index, value** slots) {
     if (index == frame_scope) {
         deferred_callee = function;
         deferred_count = own_count;
-        deferred_values = values();
+        deferred_values = slots;
     } else {
         const level& l = levels()[index];
-        deferred_callee = callee_of(l);
+        deferred_callee = as<lispfunc>(as<velune::function>(slots[l.base])->implementation);  // callee_of
         deferred_count = static_cast<std::uint8_t>(l.slots - 1);
-        deferred_values = &values()[l.base + 1];
+        deferred_values = &slots[l.base + 1];
     }
     deferred_level = static_cast<std::uint16_t>(index);
     deferred_names = deferred_callee->parameter_names();
@@ -949,7 +950,7 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
             if (callee.function != nullptr) {  // return_from_callee's
                 current = free_scope = as<velune::environment>(callee.function);
             } else {
-                defer_to(callee.caller);
+                defer_to(callee.caller, slots);
             }
             level* outer = own - 1 - from->level;
             if (own == bottom && (!from->owner->straight || !straight_levels(from, outer))) {

@@ -415,7 +415,8 @@ private:
     value* deferred_lookup(Runtime& rt, const Name* name);
     velune::environment* scope(Runtime& rt);
     void make_deferred_scope(Runtime& rt);
-    void defer_to(std::size_t index);
+    void defer_to(std::size_t index, value** slots);
+    void defer_to(std::size_t index) { defer_to(index, values()); }
     void defer_own(value* const* arguments, std::size_t count);
     static BodyFrame* make(Interpreter& in, velune::environment* scope, lispfunc* function);
     const node* enter(Runtime& rt, level& top);
