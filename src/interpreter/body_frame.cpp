@@ -764,6 +764,7 @@ BodyFrame::ends BodyFrame::room_ends() {
 
 // What the head of call or leaf `n` is, looked up now (see node::head).
 [[gnu::noinline]] head_kind BodyFrame::look_up_head(Runtime& rt, const node* n) {
+    assert(n->what == node::kind::call || n->what == node::kind::leaf);  // an in-place call keeps its body there
     const Name* name = n->name;
     value* head = lookup_name(rt, name);
     head_kind kind = head_kind::other;
@@ -790,7 +791,7 @@ BodyFrame::ends BodyFrame::room_ends() {
     return kind;
 }
 
-// The head of call or leaf `n` and what it is, as looked up now.
+// What the head of call or leaf `n` is: what the node kept, while it stands, or looked up now.
 [[gnu::always_inline]] inline head_kind BodyFrame::head_of(Runtime& rt, const node* n) {
     return n->head_version == n->name->version ? n->head_is : look_up_head(rt, n);
 }
