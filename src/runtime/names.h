@@ -53,9 +53,9 @@ public:
     NameTable();
     const Name* intern(std::string_view text);
     std::size_t size() const { return count; }
-    // A scope with no parent other than the global one: lookups of names no inner scope
-    // binds may no longer be answered from the names, so every version changes, and no head
-    // is kept from then on.
+    // A scope without a parent has been made besides the global one: a lookup of a name no
+    // inner scope binds may now end there, so every version changes, and no head is kept
+    // from then on.
     void scope_without_root() const;
     bool every_scope_rooted() const { return !rootless; }
 
