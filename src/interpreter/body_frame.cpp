@@ -863,12 +863,9 @@ bool BodyFrame::run_straight(Interpreter& in, const node*& at, value*& out) {
                 goto deliver;
             }
             auto* f = as<velune::function>(n->head);
-            auto* callee = as<lispfunc>(f->implementation);
-            if (callee->fast != nullptr) {
-                if (callee->takes(count) && (v = callee->fast(rt, *callee, arguments, count)) != nullptr) goto deliver;
-                goto evaluate_there;
-            }
-            if (!straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
+            lispfunc* callee;
+            if ((v = answer_now(rt, f->implementation, arguments, count, callee)) != nullptr) goto deliver;
+            if (callee == nullptr || !straight_call(rt, callee, count, own == levels() && n->last)) goto evaluate_there;
             level* l = own + n->level;
             value** base = first + n->base;
             if (!fits(callee, l, base + count + 1, room_end)) goto evaluate_elsewhere;
